@@ -77,6 +77,10 @@ Located locateSignature(const ByteSource& source) {
     loc.reason = "signature length exceeds the file";
     return loc;
   }
+  if (size - kTrailerSize - blobSize > kMaxCodeSize) {
+    loc.reason = "the signed code is larger than any program this verifies";
+    return loc;
+  }
   loc.result = Located::Result::Found;
   loc.info.kind = static_cast<BlobKind>(info[1]);
   loc.info.blobSize = static_cast<std::uint32_t>(blobSize);

@@ -35,11 +35,15 @@ std::optional<std::vector<std::uint8_t>> cmsBlob(std::span<const std::uint8_t> d
     return std::nullopt;
   }
   for (const X509Ptr& cert : identity.intermediates) {
-    if (sk_X509_push(extra.get(), cert.get()) <= 0) {
+    if (X509_up_ref(cert.get()) != 1) {
       error = "out of memory";
       return std::nullopt;
     }
-    X509_up_ref(cert.get());
+    if (sk_X509_push(extra.get(), cert.get()) <= 0) {
+      X509_free(cert.get());
+      error = "out of memory";
+      return std::nullopt;
+    }
   }
   BioPtr data(BIO_new_mem_buf(directory.data(), static_cast<int>(directory.size())));
   CmsPtr cms(data ? CMS_sign(identity.cert.get(), identity.key.get(), extra.get(), data.get(),

@@ -55,8 +55,11 @@ bool appendChain(std::vector<Certificate>& chain, STACK_OF(X509) * certs) {
 // one of the embedded ones that issued the previous. Used only to describe an untrusted signer.
 bool presentedChain(X509* signer, STACK_OF(X509) * embedded, std::vector<Certificate>& out) {
   X509StackPtr path(sk_X509_new_null());
-  if (!path || sk_X509_push(path.get(), signer) <= 0) return false;
-  X509_up_ref(signer);
+  if (!path || X509_up_ref(signer) != 1) return false;
+  if (sk_X509_push(path.get(), signer) <= 0) {
+    X509_free(signer);
+    return false;
+  }
   X509* current = signer;
   while (sk_X509_num(path.get()) < kMaxChainDepth &&
          X509_check_issued(current, current) != X509_V_OK) {
@@ -68,8 +71,11 @@ bool presentedChain(X509* signer, STACK_OF(X509) * embedded, std::vector<Certifi
         seen = seen || X509_cmp(sk_X509_value(path.get(), j), candidate) == 0;
       if (!seen && X509_check_issued(candidate, current) == X509_V_OK) next = candidate;
     }
-    if (next == nullptr || sk_X509_push(path.get(), next) <= 0) break;
-    X509_up_ref(next);
+    if (next == nullptr || X509_up_ref(next) != 1) break;
+    if (sk_X509_push(path.get(), next) <= 0) {
+      X509_free(next);
+      break;
+    }
     current = next;
   }
   ERR_clear_error();
@@ -110,9 +116,10 @@ Verification openCms(std::span<const std::uint8_t> blob, std::vector<std::uint8_
     return fail(Status::Malformed, "the signer's certificate is missing");
   }
   X509* cert = sk_X509_value(signers, 0);
-  X509_up_ref(cert);
-  signer.reset(cert);
+  const bool held = X509_up_ref(cert) == 1;
   sk_X509_free(signers);
+  if (!held) return fail(Status::ReadError, "out of memory");
+  signer.reset(cert);
   embedded.reset(CMS_get1_certs(cms.get()));
   if (!embedded) embedded.reset(sk_X509_new_null());
 

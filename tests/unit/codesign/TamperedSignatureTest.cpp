@@ -322,5 +322,40 @@ TEST(TamperedSignature, EachFailsWithItsKind) {
   }
 }
 
+// A source that claims to be huge but holds only a trailer at its end, so the size limit is
+// checked before anything is hashed.
+class HugeSource final : public ByteSource {
+ public:
+  explicit HugeSource(std::uint64_t size) : size_(size) {
+    auto info = encodeInfo({BlobKind::AdHoc, 100});
+    tail_.assign(info.begin(), info.end());
+    tail_.insert(tail_.end(), kMarker.begin(), kMarker.end());
+  }
+  std::uint64_t size() const override { return size_; }
+  bool readAt(std::uint64_t offset, std::span<std::uint8_t> out, std::string&) const override {
+    reads_ += out.size();
+    for (std::size_t i = 0; i < out.size(); ++i) {
+      std::uint64_t at = offset + i, tailStart = size_ - tail_.size();
+      out[i] = at >= tailStart ? tail_[at - tailStart] : 0;
+    }
+    return true;
+  }
+  mutable std::uint64_t reads_ = 0;
+
+ private:
+  std::uint64_t size_;
+  Bytes tail_;
+};
+
+TEST(TamperedSignature, OversizedCodeIsRefusedWithoutHashing) {
+  const Anchor anchor = fixture().chain.trust();
+  for (std::uint64_t size : {kMaxCodeSize + kTrailerSize + 101, ~std::uint64_t{0}}) {
+    HugeSource source(size);
+    Verification v = verify(source, anchor);
+    EXPECT_EQ(v.status, Status::Malformed) << v.reason;
+    EXPECT_LE(source.reads_, kTrailerSize);
+  }
+}
+
 }  // namespace
 }  // namespace codesign
