@@ -1,0 +1,37 @@
+// The helper's admission decision for a new connection: check 1 (same certificate chain as the
+// helper), and only when it passes, check 2 (the client requirement). Refusals are logged here;
+// the caller logs acceptance.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "helper/Admission.h"
+#include "shared/codesign/Certificate.h"
+#include "shared/codesign/Requirement.h"
+
+namespace helper {
+
+// Receives whole log lines exactly as they should appear.
+using LogSink = std::function<void(std::string_view)>;
+
+struct AdmissionConfig {
+  codesign::Anchor anchor;
+  std::string selfExecutable = "/proc/self/exe";
+  std::string requirement = std::string(codesign::kHelperClientRequirement);
+};
+
+inline constexpr std::string_view kClientNotValid = "[PWMJBS]: Client is not valid";
+inline constexpr std::string_view kCheckFailedPrefix = "Code signing check failed with error: ";
+
+// Check 1 by the peer's process id; a CodesignCheckError is logged and answers no.
+bool isValidClient(const PeerInfo& peer, const AdmissionConfig& config, const LogSink& log);
+// Check 2 by the peer's unforgeable handle; never logs. A requirement that does not parse, a
+// peer that is gone, or any failure answers no.
+bool checkClientRequirement(const PeerInfo& peer, const AdmissionConfig& config);
+
+// The admission check the helper's listener runs for every connection. Fails closed.
+AdmissionCheck makeCodesignAdmission(LogSink log, AdmissionConfig config);
+
+}  // namespace helper
