@@ -45,7 +45,8 @@ class NotificationCenter {
   NotificationCenter& operator=(const NotificationCenter&) = delete;
 
   Token addObserver(std::string_view name, Handler handler);
-  // The observer is skipped once `owner` is destroyed, and removed with it.
+  // The observer is skipped once `owner` is destroyed, and removed with it. Destroy the owner on
+  // the thread that posts its notifications (for models: the main thread).
   Token addObserver(std::string_view name, const QObject* owner, Handler handler);
   // The observer is skipped once no shared_ptr holds `owner` (removed at the next post).
   template <typename T>

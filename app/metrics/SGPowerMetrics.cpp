@@ -20,6 +20,9 @@ SGPowerMetrics::SGPowerMetrics(bool isOS13OrLater, UserDefaults& defaults, QObje
   loadSettings();
 }
 
+SGPowerMetrics::SGPowerMetrics(bool isOS13OrLater, QObject* parent)
+    : SGPowerMetrics(isOS13OrLater, UserDefaults::standard(), parent) {}
+
 SGPowerMetrics::~SGPowerMetrics() {
   NotificationCenter::defaultCenter().removeObserver(defaultsObserver_);
 }

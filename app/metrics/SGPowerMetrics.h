@@ -58,6 +58,8 @@ class SGPowerMetrics : public QObject {
 
   // Reads the settings at once (which may post "ClearData"); sampling is not started.
   SGPowerMetrics(bool isOS13OrLater, UserDefaults& defaults, QObject* parent = nullptr);
+  // The same, on the process's UserDefaults::standard().
+  explicit SGPowerMetrics(bool isOS13OrLater, QObject* parent = nullptr);
   ~SGPowerMetrics() override;
 
   void setHelperLink(HelperLink link);
