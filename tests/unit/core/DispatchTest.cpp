@@ -118,12 +118,4 @@ TEST_F(DispatchTest, GlobalAsyncSkipsWorkWhoseOwnerDiedWhileQueued) {
   EXPECT_EQ(ran.load(), 0);
 }
 
-TEST_F(DispatchTest, GlobalAsyncRunsOffTheMainThread) {
-  std::atomic<QThread*> ranOn{nullptr};
-  dispatch::globalAsync([&] { ranOn = QThread::currentThread(); });
-  QThreadPool::globalInstance()->waitForDone();
-  ASSERT_NE(ranOn.load(), nullptr);
-  EXPECT_NE(ranOn.load(), mainThread());
-}
-
 }  // namespace

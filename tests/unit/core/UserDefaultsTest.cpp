@@ -124,17 +124,4 @@ TEST_F(UserDefaultsTest, FileComesFromTheEnvironmentWhenSet) {
   qputenv(UserDefaults::kFileVariable, saved);
 }
 
-TEST_F(UserDefaultsTest, MovingToAnotherFileRereadsAndAnnounces) {
-  UserDefaults first(file("a.ini"));
-  first.setValue(defaults::kTemperatureUnit, 1);
-  UserDefaults d(file("b.ini"));
-  int posts = 0;
-  const auto token = NotificationCenter::defaultCenter().addObserver(
-      notifications::kUserDefaultsDidChange, [&] { ++posts; });
-  d.setFilePath(file("a.ini"));
-  EXPECT_EQ(d.temperatureUnit(), 1);
-  EXPECT_EQ(posts, 1);
-  NotificationCenter::defaultCenter().removeObserver(token);
-}
-
 }  // namespace
