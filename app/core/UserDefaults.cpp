@@ -1,0 +1,115 @@
+#include "app/core/UserDefaults.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include "app/core/NotificationCenter.h"
+
+namespace {
+
+std::unique_ptr<QSettings> openSettings(const QString& filePath) {
+  QFileInfo info(filePath);
+  QDir().mkpath(info.absolutePath());
+  return std::make_unique<QSettings>(filePath, QSettings::IniFormat);
+}
+
+}  // namespace
+
+UserDefaults& UserDefaults::standard() {
+  // Leaked on purpose: settings may still be read while static objects are torn down.
+  static UserDefaults* instance = new UserDefaults(defaultFilePath());
+  return *instance;
+}
+
+QString UserDefaults::defaultFilePath() {
+  const QString fromEnvironment = qEnvironmentVariable(kFileVariable);
+  if (!fromEnvironment.isEmpty()) return fromEnvironment;
+  QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+  if (folder.isEmpty()) folder = QDir::homePath() + QStringLiteral("/.config");
+  return folder + QStringLiteral("/Ferrolux/ferrolux.ini");
+}
+
+UserDefaults::UserDefaults(const QString& filePath) : settings_(openSettings(filePath)) {}
+
+UserDefaults::~UserDefaults() = default;
+
+QString UserDefaults::filePath() const {
+  std::lock_guard lock(mutex_);
+  return settings_->fileName();
+}
+
+void UserDefaults::setFilePath(const QString& filePath) {
+  {
+    std::lock_guard lock(mutex_);
+    settings_->sync();
+    settings_ = openSettings(filePath);
+  }
+  announce();
+}
+
+bool UserDefaults::contains(const QString& key) const {
+  std::lock_guard lock(mutex_);
+  return settings_->contains(key);
+}
+
+QVariant UserDefaults::value(const QString& key) const {
+  std::lock_guard lock(mutex_);
+  return settings_->value(key);
+}
+
+std::optional<QString> UserDefaults::string(const QString& key) const {
+  const QVariant v = value(key);
+  if (!v.isValid()) return std::nullopt;
+  return v.toString();
+}
+
+int64_t UserDefaults::integer(const QString& key) const {
+  bool ok = false;
+  const qlonglong n = value(key).toLongLong(&ok);
+  if (ok) return n;
+  // A real written where an integer is read ("1.0") still counts, truncated as a cast would.
+  const double d = value(key).toDouble(&ok);
+  return ok && d > -9.2e18 && d < 9.2e18 ? static_cast<int64_t>(d) : 0;
+}
+
+bool UserDefaults::boolean(const QString& key) const {
+  const QVariant v = value(key);
+  if (!v.isValid()) return false;
+  // INI files hold text: accept the spellings QSettings writes and plain numbers.
+  const QString text = v.toString().trimmed().toLower();
+  if (text == QLatin1String("true") || text == QLatin1String("yes")) return true;
+  if (text == QLatin1String("false") || text == QLatin1String("no")) return false;
+  bool ok = false;
+  const double d = text.toDouble(&ok);
+  return ok && d != 0;
+}
+
+double UserDefaults::real(const QString& key) const {
+  bool ok = false;
+  const double d = value(key).toDouble(&ok);
+  return ok ? d : 0;
+}
+
+void UserDefaults::setValue(const QString& key, const QVariant& value) {
+  {
+    std::lock_guard lock(mutex_);
+    settings_->setValue(key, value);
+    settings_->sync();
+  }
+  announce();
+}
+
+void UserDefaults::remove(const QString& key) {
+  {
+    std::lock_guard lock(mutex_);
+    settings_->remove(key);
+    settings_->sync();
+  }
+  announce();
+}
+
+void UserDefaults::announce() {
+  NotificationCenter::defaultCenter().post(notifications::kUserDefaultsDidChange);
+}
