@@ -53,9 +53,12 @@ TEST_F(UserDefaultsTest, TypedReadsOfStoredText) {
       {"gpuFrequency=0", "gpuFrequency", 0, 0, false},
       {"gpuFrequency=", "gpuFrequency", 0, 0, false},
   };
+  int n = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
-    QFile f(file(c.key));
+    // A fresh file per case: settings files are cached per path within the process, and a
+    // rewrite within the same second can go unnoticed.
+    QFile f(file(QString("case%1.ini").arg(n++).toUtf8().constData()));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write("[General]\n");
     f.write(c.line);
