@@ -8,6 +8,7 @@
 #include "tools/powermetrics/CpuTopology.h"
 #include "tools/powermetrics/DrmGpu.h"
 #include "tools/powermetrics/NvmlGpu.h"
+#include "tools/powermetrics/PerfCounters.h"
 #include "tools/powermetrics/ProcStat.h"
 #include "tools/powermetrics/Rapl.h"
 
@@ -93,12 +94,17 @@ Sample sampleLinux(const LinuxOptions& options, int64_t intervalMs, const Window
   auto raplBefore = readRaplCounters(tree, zones);
   ProcStat statBefore = readProcStat(tree);
   GpuReading gpuBefore = gpu.read();
+  std::vector<int> cpusBefore;
+  for (const auto& entry : statBefore.perCpu)
+    cpusBefore.push_back(entry.first);
+  auto perfBefore = options.readCounters(tree, cpusBefore);
 
   int64_t elapsedNs = window(intervalMs);
 
   auto raplAfter = readRaplCounters(tree, zones);
   ProcStat statAfter = readProcStat(tree);
   GpuReading gpuAfter = gpu.read();
+  auto perfAfter = perfBefore.empty() ? perfBefore : options.readCounters(tree, cpusBefore);
 
   Sample s;
   s.elapsedNs = elapsedNs;
@@ -125,7 +131,10 @@ Sample sampleLinux(const LinuxOptions& options, int64_t intervalMs, const Window
     if (statBefore.perCpu.count(cpu)) statCpus.push_back(cpu);
   }
   auto online = onlineCpus(tree, statCpus);
-  auto freqs = cpuFrequenciesHz(tree, online);
+  // The counters average over exactly our window; cpufreq's figure is the kernel's last look.
+  auto freqs = perfCounterFrequenciesHz(tree, perfBefore, perfAfter);
+  for (const auto& [cpu, hz] : cpuFrequenciesHz(tree, online))
+    freqs.emplace(cpu, hz);
   for (const auto& cluster : discoverClusters(tree, online)) {
     ClusterSample cs;
     cs.name = cluster.name;

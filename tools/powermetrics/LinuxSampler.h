@@ -4,9 +4,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "tools/powermetrics/FileTree.h"
+#include "tools/powermetrics/PerfCounters.h"
 #include "tools/powermetrics/Sample.h"
 
 namespace sampler {
@@ -16,6 +19,10 @@ struct LinuxOptions {
   bool includeGpu = false;
   // The NVIDIA management library to try; empty to skip it.
   std::string nvmlLibrary = "libnvidia-ml.so.1";
+  // Reads the running-frequency counters; tests replace the msr device, which a plain file
+  // cannot imitate (its registers overlap as byte offsets).
+  std::function<std::map<int, PerfCounters>(const FileTree&, const std::vector<int>&)>
+      readCounters = readPerfCounters;
 };
 
 // Waits out the window between the two readings and returns its real length in nanoseconds.

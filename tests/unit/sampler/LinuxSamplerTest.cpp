@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -282,6 +283,47 @@ TEST(LinuxSampler, EmptyTreeGivesAnEmptyButValidDocument) {
   EXPECT_TRUE((*parsed.value)["processor"].isDict());
   EXPECT_EQ((*parsed.value)["processor"]["clusters"].size(), 0u);
   EXPECT_TRUE((*parsed.value)["gpu"].isNone());
+}
+
+}  // namespace
+
+namespace {
+
+// Where the running counters can be read they give the window's own average: base 2.1 GHz and
+// 1.5 actual cycles per base cycle is 3.15 GHz. CPUs without counters keep cpufreq's figure;
+// a CPU that never ran (MPERF still) and one without a base frequency fall back too.
+TEST(LinuxSampler, RunningCountersOverrideCpufreqWhereReadable) {
+  TreeCopy tree(fixture("sysfs/intel-hybrid"));
+  tree.write("sys/devices/system/cpu/cpu0/cpufreq/base_frequency", "2100000\n");
+  tree.write("sys/devices/system/cpu/cpu1/cpufreq/base_frequency", "2100000\n");
+  bool windowPassed = false;
+  sampler::LinuxOptions options{tree.root(), false, ""};
+  options.readCounters = [&](const sampler::FileTree&, const std::vector<int>& cpus) {
+    EXPECT_EQ(cpus.size(), 16u);
+    std::map<int, sampler::PerfCounters> m;
+    m[0] = windowPassed ? sampler::PerfCounters{6000, 8500} : sampler::PerfCounters{5000, 7000};
+    m[1] = {9000, 9000};
+    m[2] = windowPassed ? sampler::PerfCounters{2000, 2000} : sampler::PerfCounters{1000, 1000};
+    return m;
+  };
+  auto s = sampler::sampleLinux(options, 500, [&](int64_t) {
+    tree.copyOver(fixture("sysfs/intel-hybrid.after"));
+    windowPassed = true;
+    return kWindowNs;
+  });
+  ASSERT_EQ(s.clusters.size(), 2u);
+  const auto& p = s.clusters[1];
+  ASSERT_EQ(p.name, "P-Cluster");
+  EXPECT_DOUBLE_EQ(p.cpus[0].freqHz.value_or(0), 3.15e9);
+  EXPECT_DOUBLE_EQ(p.cpus[1].freqHz.value_or(0), 2.7e9);
+  EXPECT_DOUBLE_EQ(p.cpus[2].freqHz.value_or(0), 3.1e9);
+  EXPECT_NEAR(p.freqHz.value_or(0), (22.4e9 - 2.8e9 + 3.15e9) / 8, 1.0);
+}
+
+// Without the msr driver the files are missing and nothing is read past the first CPU.
+TEST(PerfCounters, MissingDeviceGivesNoCounters) {
+  TreeCopy tree(fixture("sysfs/vm"));
+  EXPECT_TRUE(sampler::readPerfCounters(sampler::FileTree(tree.root()), {0, 1}).empty());
 }
 
 }  // namespace
