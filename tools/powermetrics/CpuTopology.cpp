@@ -74,8 +74,13 @@ std::vector<std::string> clusterNames(size_t count) {
   std::vector<std::string> names;
   if (count == 0) return names;
   names.push_back("E-Cluster");
-  for (size_t i = 0; i + 1 < count; ++i)
-    names.push_back("P" + std::to_string(i) + "-Cluster");
+  for (size_t i = 0; i + 1 < count; ++i) {
+    // Built piece by piece: GCC 12 warns falsely about `"P" + std::to_string(i)`.
+    std::string name = "P";
+    name += std::to_string(i);
+    name += "-Cluster";
+    names.push_back(std::move(name));
+  }
   return names;
 }
 
