@@ -1,0 +1,329 @@
+// The real-machine sampler over captured trees: each row copies a tree, changes it as the row
+// says, lets a window pass in which the tree moves to its captured "after" state, and checks
+// the values the application would parse out of the document.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "shared/plist/Plist.h"
+#include "tools/powermetrics/DocumentWriter.h"
+#include "tools/powermetrics/LinuxSampler.h"
+#include "unit/sampler/TreeCopy.h"
+
+namespace {
+
+using sampler_test::fixture;
+using sampler_test::TreeCopy;
+
+constexpr int64_t kWindowNs = 500'000'000;
+
+struct Edit {
+  std::string path;
+  std::optional<std::string> text;  // none: remove the file
+};
+
+struct ClusterExpect {
+  std::string name;
+  std::vector<int> cpus;
+  std::optional<double> freqHz;
+  std::optional<double> idle;
+};
+
+struct Case {
+  std::string name;
+  std::string tree;
+  bool includeGpu = false;
+  std::vector<Edit> before;  // applied to the copy before sampling starts
+  std::vector<Edit> after;   // applied inside the window, after the captured "after" tree
+  std::optional<double> cpuEnergy, gpuEnergy, dramEnergy, packageEnergy, combinedPower;
+  std::vector<ClusterExpect> clusters;
+  bool gpuEntry = false;
+  std::optional<double> gpuFreqMHz, gpuIdle;
+  std::string hwModel;
+};
+
+Case row(std::string name, std::string tree, bool includeGpu = false) {
+  Case k;
+  k.name = std::move(name);
+  k.tree = std::move(tree);
+  k.includeGpu = includeGpu;
+  return k;
+}
+
+const std::string kPkg = "sys/class/powercap/intel-rapl:0/";
+const std::string kDram = "sys/class/powercap/intel-rapl:0:2/";
+
+std::vector<int> range(int lo, int hi) {
+  std::vector<int> v;
+  for (int i = lo; i <= hi; ++i)
+    v.push_back(i);
+  return v;
+}
+
+// The captured "after" counters with cpu15 gone offline during the window.
+std::string statWithoutCpu15() {
+  std::string out;
+  std::ifstream in(fixture("sysfs/intel-hybrid.after/proc/stat"));
+  for (std::string line; std::getline(in, line);) {
+    if (!line.starts_with("cpu15 ")) out += line + "\n";
+  }
+  return out;
+}
+
+const ClusterExpect kIntelE{"E-Cluster", range(8, 15), 1.9e9, 0.8};
+const ClusterExpect kIntelP{"P-Cluster", range(0, 7), 2.8e9, 0.2};
+
+std::vector<Case> cases() {
+  std::vector<Case> c;
+  {
+    Case k = row("IntelHybridWithGpu", "intel-hybrid", true);
+    // core 1500 mJ is the CPU; the package's 2500 mJ over 0.5 s is 5 W; the integrated GPU has
+    // no counter of its own, so the uncore plane's 300 mJ stands for it. The MMIO copy of the
+    // package zone must not be added in.
+    k.cpuEnergy = 1500, k.gpuEnergy = 300, k.dramEnergy = 200, k.packageEnergy = 2500;
+    k.combinedPower = 5000;
+    k.clusters = {kIntelE, kIntelP};
+    k.gpuEntry = true, k.gpuFreqMHz = 1100;
+    k.hwModel = "XPS 13 9320";
+    c.push_back(k);
+  }
+  {
+    Case k = row("PackageCounterWrapsInsideTheWindow", "intel-hybrid");
+    k.before = {{kPkg + "energy_uj", "262142328850\n"}};
+    k.after = {{kPkg + "energy_uj", "1499999\n"}};
+    k.cpuEnergy = 1500, k.gpuEnergy = 300, k.dramEnergy = 200, k.packageEnergy = 2500;
+    k.combinedPower = 5000;
+    k.clusters = {kIntelE, kIntelP};
+    k.hwModel = "XPS 13 9320";
+    c.push_back(k);
+  }
+  {
+    Case k = row("WrapWithoutRangeLeavesPackageOut", "intel-hybrid");
+    k.before = {{kPkg + "energy_uj", "262142328850\n"}, {kPkg + "max_energy_range_uj", {}}};
+    k.after = {{kPkg + "energy_uj", "1499999\n"}};
+    k.cpuEnergy = 1500, k.gpuEnergy = 300, k.dramEnergy = 200;
+    k.clusters = {kIntelE, kIntelP};
+    k.hwModel = "XPS 13 9320";
+    c.push_back(k);
+  }
+  {
+    Case k = row("MissingFilesLeaveTheirEntriesOut", "intel-hybrid");
+    // No DRAM counter, no core plane (the CPU falls back to the package), a second package
+    // that vanishes in the window (a partial package sum would be wrong), no DMI.
+    k.before = {{kDram + "energy_uj", {}},
+                {"sys/class/powercap/intel-rapl:0:0", {}},
+                {"sys/class/powercap/intel-rapl:2/name", "package-1\n"},
+                {"sys/class/powercap/intel-rapl:2/energy_uj", "5\n"},
+                {"sys/devices/virtual/dmi", {}}};
+    k.after = {{"sys/class/powercap/intel-rapl:2/energy_uj", {}}};
+    k.gpuEnergy = 300;
+    k.clusters = {kIntelE, kIntelP};
+    k.hwModel = "Linux";
+    c.push_back(k);
+  }
+  {
+    Case k = row("NoHybridListsUsesPolicyFrequencies", "intel-hybrid");
+    k.before = {{"sys/devices/cpu_atom", {}}, {"sys/devices/cpu_core", {}}};
+    k.cpuEnergy = 1500, k.gpuEnergy = 300, k.dramEnergy = 200, k.packageEnergy = 2500;
+    k.combinedPower = 5000;
+    k.clusters = {kIntelE, kIntelP};
+    k.hwModel = "XPS 13 9320";
+    c.push_back(k);
+  }
+  {
+    Case k = row("CpuGoneFromProcStatIsNotReported", "intel-hybrid");
+    k.after = {{"proc/stat", statWithoutCpu15()}};
+    k.cpuEnergy = 1500, k.gpuEnergy = 300, k.dramEnergy = 200, k.packageEnergy = 2500;
+    k.combinedPower = 5000;
+    auto e = kIntelE;
+    e.cpus = range(8, 14);
+    e.freqHz = (1.8e9 + 1.9e9 + 2.0e9 + 2.1e9 + 1.7e9 + 1.8e9 + 1.9e9) / 7;
+    k.clusters = {e, kIntelP};
+    k.hwModel = "XPS 13 9320";
+    c.push_back(k);
+  }
+  {
+    Case k = row("AmdDesktopWithAmdgpu", "amd-desktop", true);
+    // Package only: it stands for the CPU too. The GPU's 45 W average over 0.5 s is 22.5 J.
+    // The favoured cores' slightly higher limit does not split the cores into two clusters.
+    k.cpuEnergy = 33000, k.gpuEnergy = 22500, k.packageEnergy = 33000, k.combinedPower = 66000;
+    k.clusters = {{"P-Cluster", range(0, 15), 3.9e9, 0.5}};
+    k.gpuEntry = true, k.gpuFreqMHz = 2450, k.gpuIdle = 0.12;
+    k.hwModel = "MS-7C37";
+    c.push_back(k);
+  }
+  {
+    Case k = row("AmdWithoutGpuSamplerKeepsGpuEnergyOnly", "amd-desktop");
+    k.cpuEnergy = 33000, k.gpuEnergy = 22500, k.packageEnergy = 33000, k.combinedPower = 66000;
+    k.clusters = {{"P-Cluster", range(0, 15), 3.9e9, 0.5}};
+    k.hwModel = "MS-7C37";
+    c.push_back(k);
+  }
+  {
+    Case k = row("VirtualMachineHasNoPowerSources", "vm", true);
+    k.clusters = {{"P-Cluster", {0, 1}, 2096.022e6, (10.0 / 50 + 48.0 / 51) / 2}};
+    k.hwModel = "Linux";
+    c.push_back(k);
+  }
+  return c;
+}
+
+void PrintTo(const Case& k, std::ostream* os) {
+  *os << k.name;
+}
+
+class LinuxSamplerCases : public testing::TestWithParam<Case> {};
+
+void apply(TreeCopy& tree, const std::vector<Edit>& edits) {
+  for (const auto& e : edits) {
+    if (e.text) {
+      tree.write(e.path, *e.text);
+    } else {
+      tree.remove(e.path);
+    }
+  }
+}
+
+void expectNumber(const plist::Value& v, std::optional<double> want, const std::string& what) {
+  if (!want) {
+    EXPECT_TRUE(v.isNone()) << what << " should be absent";
+    return;
+  }
+  ASSERT_TRUE(v.number().has_value()) << what << " missing";
+  EXPECT_NEAR(*v.number(), *want, std::fabs(*want) * 1e-9 + 1e-9) << what;
+}
+
+TEST_P(LinuxSamplerCases, DocumentCarriesTheExpectedValues) {
+  const Case& k = GetParam();
+  TreeCopy tree(fixture("sysfs/" + k.tree));
+  apply(tree, k.before);
+
+  sampler::LinuxOptions options{tree.root(), k.includeGpu, ""};
+  int64_t askedMs = 0;
+  auto sample = sampler::sampleLinux(options, 500, [&](int64_t ms) {
+    askedMs = ms;
+    tree.copyOver(fixture("sysfs/" + k.tree + ".after"));
+    apply(tree, k.after);
+    return kWindowNs;
+  });
+  EXPECT_EQ(askedMs, 500);
+
+  std::string bytes = sampler::writeDocument(sample, plist::Date{100.0});
+  ASSERT_FALSE(bytes.empty());
+  EXPECT_EQ(bytes.back(), '\0');
+  auto parsed = plist::parse(bytes);
+  ASSERT_TRUE(parsed.ok()) << parsed.error;
+  const plist::Value& doc = *parsed.value;
+  EXPECT_EQ(doc["elapsed_ns"].integer(), kWindowNs);
+  ASSERT_NE(doc["hw_model"].string(), nullptr);
+  EXPECT_EQ(*doc["hw_model"].string(), k.hwModel);
+  EXPECT_EQ(doc["timestamp"].date(), plist::Date{100.0});
+
+  const plist::Value& p = doc["processor"];
+  expectNumber(p["cpu_energy"], k.cpuEnergy, "cpu_energy");
+  expectNumber(p["gpu_energy"], k.gpuEnergy, "gpu_energy");
+  expectNumber(p["dram_energy"], k.dramEnergy, "dram_energy");
+  expectNumber(p["package_energy"], k.packageEnergy, "package_energy");
+  expectNumber(p["combined_power"], k.combinedPower, "combined_power");
+
+  ASSERT_EQ(p["clusters"].size(), k.clusters.size());
+  for (size_t i = 0; i < k.clusters.size(); ++i) {
+    const auto& want = k.clusters[i];
+    const plist::Value& got = p["clusters"][i];
+    ASSERT_NE(got["name"].string(), nullptr);
+    EXPECT_EQ(*got["name"].string(), want.name);
+    expectNumber(got["freq_hz"], want.freqHz, want.name + " freq_hz");
+    expectNumber(got["idle_ratio"], want.idle, want.name + " idle_ratio");
+    std::vector<int> cpus;
+    for (size_t j = 0; j < got["cpus"].size(); ++j) {
+      cpus.push_back(static_cast<int>(got["cpus"][j]["cpu"].integer().value_or(-1)));
+    }
+    EXPECT_EQ(cpus, want.cpus) << want.name;
+  }
+
+  if (!k.gpuEntry) {
+    EXPECT_TRUE(doc["gpu"].isNone());
+  } else {
+    expectNumber(doc["gpu"]["freq_hz"], k.gpuFreqMHz, "gpu freq_hz");
+    expectNumber(doc["gpu"]["idle_ratio"], k.gpuIdle, "gpu idle_ratio");
+    expectNumber(doc["gpu"]["gpu_energy"], k.gpuEnergy, "gpu gpu_energy");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Trees, LinuxSamplerCases, testing::ValuesIn(cases()),
+                         [](const auto& info) { return info.param.name; });
+
+// Per-CPU idle ratios of the virtual machine differ: a row-wide average would hide that.
+TEST(LinuxSampler, PerCpuIdleRatiosComeFromEachCpusTicks) {
+  TreeCopy tree(fixture("sysfs/vm"));
+  sampler::LinuxOptions options{tree.root(), false, ""};
+  auto s = sampler::sampleLinux(options, 100, [&](int64_t) {
+    tree.copyOver(fixture("sysfs/vm.after"));
+    return int64_t{100'000'000};
+  });
+  ASSERT_EQ(s.clusters.size(), 1u);
+  ASSERT_EQ(s.clusters[0].cpus.size(), 2u);
+  EXPECT_DOUBLE_EQ(s.clusters[0].cpus[0].idleRatio.value_or(-1), 10.0 / 50.0);
+  EXPECT_DOUBLE_EQ(s.clusters[0].cpus[1].idleRatio.value_or(-1), 48.0 / 51.0);
+  EXPECT_DOUBLE_EQ(s.clusters[0].idleRatio.value_or(-1), (10.0 / 50.0 + 48.0 / 51.0) / 2);
+}
+
+// An empty tree is a machine with nothing readable: still one valid document.
+TEST(LinuxSampler, EmptyTreeGivesAnEmptyButValidDocument) {
+  TreeCopy tree({});
+  sampler::LinuxOptions options{tree.root(), true, ""};
+  auto s = sampler::sampleLinux(options, 1, [](int64_t) { return int64_t{1'000'000}; });
+  auto parsed = plist::parse(sampler::writeDocument(s, plist::Date{}));
+  ASSERT_TRUE(parsed.ok()) << parsed.error;
+  EXPECT_TRUE((*parsed.value)["processor"].isDict());
+  EXPECT_EQ((*parsed.value)["processor"]["clusters"].size(), 0u);
+  EXPECT_TRUE((*parsed.value)["gpu"].isNone());
+}
+
+}  // namespace
+
+namespace {
+
+// Where the running counters can be read they give the window's own average: base 2.1 GHz and
+// 1.5 actual cycles per base cycle is 3.15 GHz. CPUs without counters keep cpufreq's figure;
+// a CPU that never ran (MPERF still) and one without a base frequency fall back too.
+TEST(LinuxSampler, RunningCountersOverrideCpufreqWhereReadable) {
+  TreeCopy tree(fixture("sysfs/intel-hybrid"));
+  tree.write("sys/devices/system/cpu/cpu0/cpufreq/base_frequency", "2100000\n");
+  tree.write("sys/devices/system/cpu/cpu1/cpufreq/base_frequency", "2100000\n");
+  bool windowPassed = false;
+  sampler::LinuxOptions options{tree.root(), false, ""};
+  options.readCounters = [&](const sampler::FileTree&, const std::vector<int>& cpus) {
+    EXPECT_EQ(cpus.size(), 16u);
+    std::map<int, sampler::PerfCounters> m;
+    m[0] = windowPassed ? sampler::PerfCounters{6000, 8500} : sampler::PerfCounters{5000, 7000};
+    m[1] = {9000, 9000};
+    m[2] = windowPassed ? sampler::PerfCounters{2000, 2000} : sampler::PerfCounters{1000, 1000};
+    return m;
+  };
+  auto s = sampler::sampleLinux(options, 500, [&](int64_t) {
+    tree.copyOver(fixture("sysfs/intel-hybrid.after"));
+    windowPassed = true;
+    return kWindowNs;
+  });
+  ASSERT_EQ(s.clusters.size(), 2u);
+  const auto& p = s.clusters[1];
+  ASSERT_EQ(p.name, "P-Cluster");
+  EXPECT_DOUBLE_EQ(p.cpus[0].freqHz.value_or(0), 3.15e9);
+  EXPECT_DOUBLE_EQ(p.cpus[1].freqHz.value_or(0), 2.7e9);
+  EXPECT_DOUBLE_EQ(p.cpus[2].freqHz.value_or(0), 3.1e9);
+  EXPECT_NEAR(p.freqHz.value_or(0), (22.4e9 - 2.8e9 + 3.15e9) / 8, 1.0);
+}
+
+// Without the msr driver the files are missing and nothing is read past the first CPU.
+TEST(PerfCounters, MissingDeviceGivesNoCounters) {
+  TreeCopy tree(fixture("sysfs/vm"));
+  EXPECT_TRUE(sampler::readPerfCounters(sampler::FileTree(tree.root()), {0, 1}).empty());
+}
+
+}  // namespace

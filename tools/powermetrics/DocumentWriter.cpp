@@ -1,0 +1,84 @@
+#include "tools/powermetrics/DocumentWriter.h"
+
+#include <chrono>
+#include <cmath>
+
+namespace sampler {
+
+namespace {
+
+// Seconds between the Unix epoch and 2001-01-01 00:00:00 UTC.
+constexpr double kUnixToPlistEpoch = 978307200.0;
+
+void putReal(plist::Dict& d, const char* key, const std::optional<double>& v) {
+  if (v && std::isfinite(*v)) d.emplace(key, *v);
+}
+
+// Energies and powers are whole millijoules and milliwatts, as the application expects them.
+void putWhole(plist::Dict& d, const char* key, const std::optional<double>& v) {
+  if (v && std::isfinite(*v) && std::fabs(*v) < 9.0e18) {
+    d.emplace(key, static_cast<int64_t>(std::llround(*v)));
+  }
+}
+
+plist::Value clusterValue(const ClusterSample& c) {
+  plist::Dict d;
+  d.emplace("name", c.name);
+  putReal(d, "freq_hz", c.freqHz);
+  putReal(d, "idle_ratio", c.idleRatio);
+  plist::Array cpus;
+  for (const auto& cpu : c.cpus) {
+    plist::Dict cd;
+    cd.emplace("cpu", cpu.cpu);
+    putReal(cd, "freq_hz", cpu.freqHz);
+    putReal(cd, "idle_ratio", cpu.idleRatio);
+    cpus.emplace_back(std::move(cd));
+  }
+  d.emplace("cpus", std::move(cpus));
+  return plist::Value(std::move(d));
+}
+
+}  // namespace
+
+plist::Value sampleDocument(const Sample& sample, plist::Date timestamp) {
+  plist::Dict processor;
+  putWhole(processor, "cpu_energy", sample.cpuEnergyMj);
+  putWhole(processor, "gpu_energy", sample.gpuEnergyMj);
+  putWhole(processor, "ane_energy", sample.aneEnergyMj);
+  putWhole(processor, "dram_energy", sample.dramEnergyMj);
+  putWhole(processor, "package_energy", sample.packageEnergyMj);
+  putWhole(processor, "combined_power", sample.combinedPowerMw);
+  plist::Array clusters;
+  for (const auto& c : sample.clusters)
+    clusters.push_back(clusterValue(c));
+  processor.emplace("clusters", std::move(clusters));
+
+  plist::Dict doc;
+  doc.emplace("elapsed_ns", sample.elapsedNs);
+  doc.emplace("hw_model", sample.hwModel);
+  doc.emplace("timestamp", timestamp);
+  doc.emplace("processor", std::move(processor));
+  if (sample.gpu) {
+    plist::Dict gpu;
+    putReal(gpu, "freq_hz", sample.gpu->freqMHz);
+    putReal(gpu, "idle_ratio", sample.gpu->idleRatio);
+    putWhole(gpu, "gpu_energy", sample.gpu->energyMj);
+    doc.emplace("gpu", std::move(gpu));
+  }
+  return plist::Value(std::move(doc));
+}
+
+std::string writeDocument(const Sample& sample, plist::Date timestamp) {
+  std::string xml = plist::write(sampleDocument(sample, timestamp), plist::Format::XML);
+  if (xml.empty()) return xml;
+  xml.push_back('\0');
+  return xml;
+}
+
+plist::Date currentDate() {
+  auto now = std::chrono::system_clock::now().time_since_epoch();
+  double unix = std::chrono::duration<double>(now).count();
+  return plist::Date{unix - kUnixToPlistEpoch};
+}
+
+}  // namespace sampler

@@ -1,0 +1,173 @@
+#include "tools/powermetrics/LinuxSampler.h"
+
+#include <chrono>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "tools/powermetrics/CpuTopology.h"
+#include "tools/powermetrics/DrmGpu.h"
+#include "tools/powermetrics/NvmlGpu.h"
+#include "tools/powermetrics/PerfCounters.h"
+#include "tools/powermetrics/ProcStat.h"
+#include "tools/powermetrics/Rapl.h"
+
+namespace sampler {
+
+namespace {
+
+// The GPU we report: an NVIDIA card through its library when one answers, else the first DRM
+// card with a frequency. Both are read through the same reading type.
+class GpuSource {
+ public:
+  GpuSource(const FileTree& tree, const std::string& nvmlLibrary) : tree_(tree) {
+    if (!nvmlLibrary.empty()) {
+      nvml_ = std::make_unique<NvmlGpu>(nvmlLibrary);
+      if (nvml_->available() && nvml_->read().freqMHz) return;
+      nvml_.reset();
+    }
+    card_ = findDrmCard(tree);
+  }
+  bool present() const { return nvml_ || card_; }
+  GpuReading read() const {
+    if (nvml_) return nvml_->read();
+    if (card_) return readDrmCard(tree_, *card_);
+    return {};
+  }
+
+ private:
+  const FileTree& tree_;
+  std::unique_ptr<NvmlGpu> nvml_;
+  std::optional<std::string> card_;
+};
+
+std::optional<double> mean(const std::vector<double>& v) {
+  if (v.empty()) return std::nullopt;
+  double s = 0;
+  for (double x : v)
+    s += x;
+  return s / static_cast<double>(v.size());
+}
+
+// Energy of the GPU over the window: its own counter when it has one, else its average power.
+std::optional<double> gpuEnergyMj(const GpuReading& before, const GpuReading& after,
+                                  int64_t elapsedNs) {
+  if (before.energyUj && after.energyUj && *after.energyUj >= *before.energyUj) {
+    return static_cast<double>(*after.energyUj - *before.energyUj) / 1000.0;
+  }
+  if (after.powerW) return *after.powerW * static_cast<double>(elapsedNs) / 1e6;
+  return std::nullopt;
+}
+
+}  // namespace
+
+int64_t sleepWindow(int64_t intervalMs) {
+  auto start = std::chrono::steady_clock::now();
+  // sleep_until resumes after signal interruptions by itself.
+  std::this_thread::sleep_until(start + std::chrono::milliseconds(intervalMs));
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() -
+                                                              start)
+      .count();
+}
+
+std::string linuxHardwareModel(const FileTree& tree) {
+  for (const char* f : {"sys/devices/virtual/dmi/id/product_name",
+                        "sys/firmware/devicetree/base/model", "proc/device-tree/model"}) {
+    if (auto line = tree.readLine(f)) {
+      std::string s = *line;
+      // Device-tree strings end in NUL.
+      while (!s.empty() && s.back() == '\0')
+        s.pop_back();
+      if (!s.empty()) return s;
+    }
+  }
+  return "Linux";
+}
+
+Sample sampleLinux(const LinuxOptions& options, int64_t intervalMs, const WindowFn& window) {
+  FileTree tree(options.root);
+  auto zones = findRaplZones(tree);
+  // The GPU is read even without the GPU sampler: its energy belongs to the processor entries.
+  GpuSource gpu(tree, options.nvmlLibrary);
+
+  // Before: counters only, so the window holds as little of our own work as possible.
+  auto raplBefore = readRaplCounters(tree, zones);
+  ProcStat statBefore = readProcStat(tree);
+  GpuReading gpuBefore = gpu.read();
+  std::vector<int> cpusBefore;
+  for (const auto& entry : statBefore.perCpu)
+    cpusBefore.push_back(entry.first);
+  auto perfBefore = options.readCounters(tree, cpusBefore);
+
+  int64_t elapsedNs = window(intervalMs);
+
+  auto raplAfter = readRaplCounters(tree, zones);
+  ProcStat statAfter = readProcStat(tree);
+  GpuReading gpuAfter = gpu.read();
+  auto perfAfter = perfBefore.empty() ? perfBefore : options.readCounters(tree, cpusBefore);
+
+  Sample s;
+  s.elapsedNs = elapsedNs;
+  s.hwModel = linuxHardwareModel(tree);
+
+  RaplEnergies e = raplEnergies(zones, raplBefore, raplAfter);
+  // The cores' own plane when the chip has one, else the whole package (AMD parts often
+  // expose only the package).
+  s.cpuEnergyMj = e.coreMj ? e.coreMj : e.packageMj;
+  s.dramEnergyMj = e.dramMj;
+  s.packageEnergyMj = e.packageMj;
+  // The application reads one of the two package figures depending on the system version it
+  // believes it runs on; a real Linux machine offers both so either reading works.
+  if (e.packageMj && elapsedNs > 0) {
+    s.combinedPowerMw = *e.packageMj * 1e9 / static_cast<double>(elapsedNs);
+  }
+  // A GPU with its own counter wins; otherwise the uncore plane, where client chips keep
+  // their integrated graphics.
+  auto deviceGpuMj = gpu.present() ? gpuEnergyMj(gpuBefore, gpuAfter, elapsedNs) : std::nullopt;
+  s.gpuEnergyMj = deviceGpuMj ? deviceGpuMj : e.uncoreMj;
+
+  std::vector<int> statCpus;
+  for (const auto& [cpu, ticks] : statAfter.perCpu) {
+    if (statBefore.perCpu.count(cpu)) statCpus.push_back(cpu);
+  }
+  auto online = onlineCpus(tree, statCpus);
+  // The counters average over exactly our window; cpufreq's figure is the kernel's last look.
+  auto freqs = perfCounterFrequenciesHz(tree, perfBefore, perfAfter);
+  for (const auto& [cpu, hz] : cpuFrequenciesHz(tree, online))
+    freqs.emplace(cpu, hz);
+  for (const auto& cluster : discoverClusters(tree, online)) {
+    ClusterSample cs;
+    cs.name = cluster.name;
+    std::vector<double> clusterFreqs;
+    std::vector<double> clusterIdle;
+    for (int cpu : cluster.cpus) {
+      CpuSample c;
+      c.cpu = cpu;
+      if (auto f = freqs.find(cpu); f != freqs.end()) {
+        c.freqHz = f->second;
+        clusterFreqs.push_back(f->second);
+      }
+      auto b = statBefore.perCpu.find(cpu);
+      auto a = statAfter.perCpu.find(cpu);
+      if (b != statBefore.perCpu.end() && a != statAfter.perCpu.end()) {
+        c.idleRatio = idleRatio(b->second, a->second);
+        if (c.idleRatio) clusterIdle.push_back(*c.idleRatio);
+      }
+      cs.cpus.push_back(c);
+    }
+    cs.freqHz = mean(clusterFreqs);
+    cs.idleRatio = mean(clusterIdle);
+    s.clusters.push_back(std::move(cs));
+  }
+
+  if (options.includeGpu && gpu.present()) {
+    GpuSample g;
+    g.freqMHz = gpuAfter.freqMHz;
+    if (gpuAfter.busy) g.idleRatio = 1.0 - *gpuAfter.busy;
+    g.energyMj = s.gpuEnergyMj;
+    s.gpu = g;
+  }
+  return s;
+}
+
+}  // namespace sampler

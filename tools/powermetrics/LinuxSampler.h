@@ -1,0 +1,40 @@
+// One sample of the real machine: every source read before and after the window.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tools/powermetrics/FileTree.h"
+#include "tools/powermetrics/PerfCounters.h"
+#include "tools/powermetrics/Sample.h"
+
+namespace sampler {
+
+struct LinuxOptions {
+  std::filesystem::path root = "/";
+  bool includeGpu = false;
+  // The NVIDIA management library to try; empty to skip it.
+  std::string nvmlLibrary = "libnvidia-ml.so.1";
+  // Reads the running-frequency counters; tests replace the msr device, which a plain file
+  // cannot imitate (its registers overlap as byte offsets).
+  std::function<std::map<int, PerfCounters>(const FileTree&, const std::vector<int>&)>
+      readCounters = readPerfCounters;
+};
+
+// Waits out the window between the two readings and returns its real length in nanoseconds.
+// The program sleeps; tests change the tree instead and return the length they pretend passed.
+using WindowFn = std::function<int64_t(int64_t intervalMs)>;
+
+// Sleeps for intervalMs (resuming after signals) and measures the time that really passed.
+int64_t sleepWindow(int64_t intervalMs);
+
+Sample sampleLinux(const LinuxOptions& options, int64_t intervalMs, const WindowFn& window);
+
+// The machine's model: DMI product name, else the device-tree model, else "Linux".
+std::string linuxHardwareModel(const FileTree& tree);
+
+}  // namespace sampler

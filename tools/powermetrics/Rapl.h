@@ -1,0 +1,48 @@
+// Energy counters of the running-average power limit interface, read through powercap sysfs.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/powermetrics/FileTree.h"
+
+namespace sampler {
+
+enum class RaplKind { Package, Core, Uncore, Dram, Psys };
+
+struct RaplZone {
+  RaplKind kind = RaplKind::Package;
+  std::string dir;  // relative to the tree's root
+  std::optional<uint64_t> maxEnergyRangeUj;
+};
+
+// Zones by their "name" files (package-N, core, uncore, dram, psys). The MMIO copies of the
+// package zones are used only when the MSR interface offers none, so no energy counts twice.
+std::vector<RaplZone> findRaplZones(const FileTree& tree);
+
+// energy_uj of each zone, in the order of findRaplZones; unreadable counters stay empty (the
+// files are root-only on current kernels).
+std::vector<std::optional<uint64_t>> readRaplCounters(const FileTree& tree,
+                                                      const std::vector<RaplZone>& zones);
+
+// Microjoules between two readings of one counter, across one wrap at maxRange. nullopt when
+// the readings cannot come from one counter that wrapped at most once.
+std::optional<uint64_t> counterDelta(uint64_t before, uint64_t after,
+                                     std::optional<uint64_t> maxRange);
+
+struct RaplEnergies {
+  std::optional<double> packageMj;  // all packages together
+  std::optional<double> coreMj;
+  std::optional<double> uncoreMj;
+  std::optional<double> dramMj;
+};
+
+// Sums each kind over its zones; a kind is left out unless every one of its zones gave a delta,
+// since a partial sum would read as a plausible but wrong figure.
+RaplEnergies raplEnergies(const std::vector<RaplZone>& zones,
+                          const std::vector<std::optional<uint64_t>>& before,
+                          const std::vector<std::optional<uint64_t>>& after);
+
+}  // namespace sampler

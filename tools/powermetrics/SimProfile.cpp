@@ -1,0 +1,89 @@
+#include "tools/powermetrics/SimProfile.h"
+
+#include <charconv>
+#include <fstream>
+
+namespace sampler {
+
+namespace {
+
+constexpr size_t kMaxProfileBytes = 4 * 1024 * 1024;
+
+std::optional<PowerRange> rangeOf(const plist::Value& v) {
+  if (!v.isArray() || v.size() != 2) return std::nullopt;
+  auto lo = v[size_t{0}].number();
+  auto hi = v[size_t{1}].number();
+  if (!lo || !hi || *lo < 0 || *hi < *lo) return std::nullopt;
+  return PowerRange{*lo, *hi};
+}
+
+}  // namespace
+
+std::optional<int> majorVersion(const std::string& version) {
+  int major = 0;
+  auto [end, ec] = std::from_chars(version.data(), version.data() + version.size(), major);
+  if (ec != std::errc() || end == version.data()) return std::nullopt;
+  return major;
+}
+
+SimProfile simProfileFrom(const plist::Value& profile) {
+  SimProfile p;
+  if (const auto* model = profile["sysctl"]["hw.model"].string()) {
+    p.hwModel = *model;
+  } else if (const auto* name = profile["name"].string()) {
+    p.hwModel = *name;
+  }
+  if (const auto* os = profile["osVersion"].string()) {
+    if (auto major = majorVersion(*os)) p.combinedPower = *major >= 13;
+  }
+  const plist::Value& s = profile["sampler"];
+  if (const auto* clusters = s["clusters"].array()) {
+    for (const auto& c : *clusters) {
+      const auto* name = c["name"].string();
+      if (!name) continue;
+      SimCluster sc;
+      sc.name = *name;
+      if (const auto* cpus = c["cpus"].array()) {
+        for (const auto& cpu : *cpus) {
+          if (auto n = cpu.integer(); n && *n >= 0 && *n < 65536) sc.cpus.push_back(int(*n));
+        }
+      }
+      sc.minHz = c["minHz"].number().value_or(0);
+      sc.maxHz = c["maxHz"].number().value_or(sc.minHz);
+      if (sc.maxHz < sc.minHz) sc.maxHz = sc.minHz;
+      p.clusters.push_back(std::move(sc));
+    }
+  }
+  p.cpuPowerW = rangeOf(s["cpuPowerW"]);
+  p.gpuPowerW = rangeOf(s["gpuPowerW"]);
+  p.anePowerW = rangeOf(s["anePowerW"]);
+  p.dramPowerW = rangeOf(s["dramPowerW"]);
+  p.gpuMinMHz = s["gpuMinMHz"].number();
+  p.gpuMaxMHz = s["gpuMaxMHz"].number();
+  return p;
+}
+
+std::optional<SimProfile> loadSimProfile(const std::string& path, std::string& error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = "cannot open sim profile " + path;
+    return std::nullopt;
+  }
+  std::string bytes;
+  bytes.resize(kMaxProfileBytes + 1);
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<size_t>(in.gcount()));
+  if (bytes.size() > kMaxProfileBytes) {
+    error = "sim profile " + path + " is larger than 4 MiB";
+    return std::nullopt;
+  }
+  auto parsed = plist::parse(std::string_view(bytes));
+  if (!parsed.ok() || !parsed.value->isDict()) {
+    error = "sim profile " + path + " is not a property-list dictionary" +
+            (parsed.error.empty() ? "" : ": " + parsed.error);
+    return std::nullopt;
+  }
+  return simProfileFrom(*parsed.value);
+}
+
+}  // namespace sampler
