@@ -66,12 +66,18 @@ QSizeF LegendEntry::textSize(const QFont& font, const QString& text) {
 
 void LegendEntry::drawText(QPainter& painter, const QRectF& rect, const QFont& font,
                            const QString& text) {
-  const QFontMetricsF metrics(font);
-  painter.setFont(font);
-  // A text wider than its place is cut with an ellipsis rather than spilling onto its neighbour.
+  // A text wider than its place is first set narrower, then cut with an ellipsis, rather than
+  // spilling onto its neighbour: desktop fonts run wider than the ones the widths were made for.
+  QFont fitted = font;
+  for (int stretch : {QFont::SemiCondensed, QFont::Condensed}) {
+    if (QFontMetricsF(fitted).horizontalAdvance(text) <= rect.width() + 0.01) break;
+    fitted.setStretch(stretch);
+  }
+  const QFontMetricsF metrics(fitted);
   const QString shown = metrics.horizontalAdvance(text) <= rect.width() + 0.01
                             ? text
                             : metrics.elidedText(text, Qt::ElideRight, rect.width());
+  painter.setFont(fitted);
   painter.drawText(rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextDontClip,
                    shown);
 }

@@ -3,17 +3,13 @@
 #include <QEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QVBoxLayout>
 
 #include <cmath>
 
 #include "app/ui/Style.h"
 
 ModuleViewDecoration::ModuleViewDecoration(qreal height, QWidget* content, QWidget* parent)
-    : QWidget(parent), height_(height), layout_(new QVBoxLayout(this)) {
-  const int inset = kPadding + kShadowMargin;
-  layout_->setContentsMargins(inset, inset, inset, inset);
-  layout_->setSpacing(0);
+    : QWidget(parent), height_(height) {
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   setFixedHeight(int(std::ceil(height_)) + 2 * kShadowMargin);
   if (content) setContent(content);
@@ -25,7 +21,26 @@ void ModuleViewDecoration::setContent(QWidget* content) {
   content_ = content;
   // The padding leaves the content clear of the rounded corners, so the children need no
   // clipping of their own.
-  if (content_) layout_->addWidget(content_);
+  if (content_) {
+    content_->setParent(this);
+    placeContent();
+    content_->show();
+  }
+}
+
+QRect ModuleViewDecoration::contentRect() const {
+  return cardRect().adjusted(kPadding, kPadding, -kPadding, -kPadding).toAlignedRect();
+}
+
+void ModuleViewDecoration::placeContent() {
+  // Placed by hand rather than by a layout: the content gets exactly the padded card, even
+  // when it would like more, as the card's height is fixed.
+  if (content_) content_->setGeometry(contentRect());
+}
+
+void ModuleViewDecoration::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  placeContent();
 }
 
 QRectF ModuleViewDecoration::cardRect() const {

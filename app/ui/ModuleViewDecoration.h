@@ -9,8 +9,6 @@
 #include <QRectF>
 #include <QWidget>
 
-class QVBoxLayout;
-
 class ModuleViewDecoration : public QWidget {
   Q_OBJECT
 
@@ -28,14 +26,17 @@ class ModuleViewDecoration : public QWidget {
 
   qreal cardHeight() const { return height_; }
   QRectF cardRect() const;
+  QRect contentRect() const;  // the card less its padding
   static QColor background(bool dark);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
+  void placeContent();
+
   qreal height_;
   QWidget* content_ = nullptr;
-  QVBoxLayout* layout_;
 };
