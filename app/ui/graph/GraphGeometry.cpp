@@ -58,16 +58,16 @@ QRectF GraphViewBackgroundLabels::box(const GraphLabelPosition& position, qreal 
 }
 
 QPainterPath GraphViewGraphCurve::path(QSizeF plot) const {
-  return path(plot, data.size());
+  return path(plot, 0, data.size());
 }
 
-QPainterPath GraphViewGraphCurve::path(QSizeF plot, qsizetype count) const {
+QPainterPath GraphViewGraphCurve::path(QSizeF plot, qsizetype first, qsizetype last) const {
   const qreal w = plot.width();
   const qreal h = plot.height();
-  count = std::clamp<qsizetype>(count, 0, data.size());
+  last = std::clamp<qsizetype>(last, 0, data.size());
   QPainterPath path;
   bool open = false;
-  for (qsizetype i = 0; i < count; ++i) {
+  for (qsizetype i = std::max<qsizetype>(0, first); i < last; ++i) {
     const qreal x = w - qreal(i);
     const qreal y = h - data[i] * h;
     // NaN or an overflowing value has no place on the plot; Qt would drop the point with a
@@ -86,9 +86,16 @@ QPainterPath GraphViewGraphCurve::path(QSizeF plot, qsizetype count) const {
   return path;
 }
 
-qsizetype GraphViewGraphCurve::pointsReaching(qsizetype valueCount, qreal visibleWidth) {
-  const auto reach = qsizetype(std::ceil(std::max<qreal>(0, visibleWidth) + kReach)) + 1;
-  return std::min(valueCount, reach);
+GraphViewGraphCurve::Range GraphViewGraphCurve::pointsTouching(qsizetype valueCount,
+                                                               qreal plotWidth, qreal x0,
+                                                               qreal x1) {
+  // Value i lies at x = w - i.
+  const auto first = qsizetype(std::floor(plotWidth - x1 - kReach));
+  const auto last = qsizetype(std::ceil(plotWidth - x0 + kReach)) + 1;
+  Range range{std::clamp<qsizetype>(first, 0, valueCount),
+              std::clamp<qsizetype>(last, 0, valueCount)};
+  if (range.last < range.first) range.last = range.first;
+  return range;
 }
 
 QPen GraphViewGraph::pen(const QColor& color) {
@@ -97,11 +104,10 @@ QPen GraphViewGraph::pen(const QColor& color) {
   return pen;
 }
 
-void GraphViewGraph::paint(QPainter& painter, QSizeF plot, qreal visibleWidth) const {
-  const GraphViewGraphCurve curve{data.data};
-  const qsizetype count = GraphViewGraphCurve::pointsReaching(data.data.size(), visibleWidth);
-  if (count < 2) return;  // one point strokes nothing
+void GraphViewGraph::paint(QPainter& painter, QSizeF plot, qreal x0, qreal x1) const {
+  const auto range = GraphViewGraphCurve::pointsTouching(data.data.size(), plot.width(), x0, x1);
+  if (range.last - range.first < 2) return;  // one point strokes nothing
   painter.setPen(pen(data.color));
   painter.setBrush(Qt::NoBrush);
-  painter.drawPath(curve.path(plot, count));
+  painter.drawPath(GraphViewGraphCurve{data.data}.path(plot, range.first, range.last));
 }

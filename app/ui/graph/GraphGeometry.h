@@ -61,12 +61,20 @@ struct GraphViewGraphCurve {
 
   // The whole polyline. A value that gives no finite point leaves a gap.
   QPainterPath path(QSizeF plot) const;
-  // The polyline through the first `count` values only.
-  QPainterPath path(QSizeF plot, qsizetype count) const;
-  // How many of the newest values can touch the area of `visibleWidth` at the plot's right
-  // edge; older ones, together with their widest miter join, fall wholly beyond its left edge.
-  static qsizetype pointsReaching(qsizetype valueCount, qreal visibleWidth);
-  static constexpr qreal kReach = 18;  // > half the stroke plus the longest miter (10 x 1.5)
+  // The polyline through the values first .. last - 1 only.
+  QPainterPath path(QSizeF plot, qsizetype first, qsizetype last) const;
+
+  struct Range {
+    qsizetype first = 0;
+    qsizetype last = 0;  // one past
+  };
+  // The values whose stroke can touch the band x0 <= x < x1 of a plot `plotWidth` wide: the
+  // rest, together with their widest miter joins, lie wholly outside it. Stroking only those
+  // gives the same pixels in the band as stroking the whole curve.
+  static Range pointsTouching(qsizetype valueCount, qreal plotWidth, qreal x0, qreal x1);
+  // Half the stroke plus the longest miter the stroker makes (7.5 pt from the join for a
+  // 1.5 pt pen with limit 10), with room to spare.
+  static constexpr qreal kReach = 12;
 };
 
 // One styled curve: its polyline stroked in the series' colour.
@@ -74,6 +82,6 @@ struct GraphViewGraph {
   GraphData data;
 
   static QPen pen(const QColor& color);  // 1.5 pt, butt caps, miter joins, miter limit 10
-  // Strokes the part of the curve that can reach the rightmost `visibleWidth` of the plot.
-  void paint(QPainter& painter, QSizeF plot, qreal visibleWidth) const;
+  // Strokes the part of the curve that can touch the band x0 <= x < x1 of the plot.
+  void paint(QPainter& painter, QSizeF plot, qreal x0, qreal x1) const;
 };

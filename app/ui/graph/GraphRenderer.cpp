@@ -47,7 +47,7 @@ GraphRenderer::Work GraphRenderer::update(const QStringList& axisLabels,
   if (sameFrame && unchanged(datas)) return Work::None;
   const bool scroll = sameFrame && canScroll(datas, plot);
   if (scroll) {
-    scrollCurves(datas, plot, devicePixelRatio);
+    scrollCurves(datas, plot);
   } else {
     drawCurves(datas, plot, devicePixelRatio);
   }
@@ -111,7 +111,8 @@ bool GraphRenderer::unchanged(const QList<GraphData>& datas) const {
 }
 
 bool GraphRenderer::canScroll(const QList<GraphData>& datas, QSizeF plot) const {
-  if (!integralScale(dpr_) || plot.width() < 2 * kStripWidth || datas.size() != drawn_.size()) {
+  if (!integralScale(dpr_) || plot.width() < 2 * kStripWidth ||
+      plot.width() != std::floor(plot.width()) || datas.size() != drawn_.size()) {
     return false;
   }
   for (qsizetype i = 0; i < datas.size(); ++i) {
@@ -119,15 +120,7 @@ bool GraphRenderer::canScroll(const QList<GraphData>& datas, QSizeF plot) const 
     const QList<double>& before = drawn_[i].data;
     if (datas[i].color != drawn_[i].color || now.isEmpty()) return false;
     // One new value in front, the rest moved back by one; the oldest may have been cut.
-    if (now.size() == before.size() + 1) {
-    } else if (now.size() == before.size()) {
-      // The dropped value must have been out of sight, or its stretch would remain.
-      if (GraphViewGraphCurve::pointsReaching(before.size(), plot.width()) == before.size()) {
-        return false;
-      }
-    } else {
-      return false;
-    }
+    if (now.size() != before.size() + 1 && now.size() != before.size()) return false;
     if (!sameValues(now.constData() + 1, before.constData(), now.size() - 1)) return false;
   }
   return true;
@@ -140,24 +133,48 @@ void GraphRenderer::drawCurves(const QList<GraphData>& datas, QSizeF plot, qreal
   // Each curve is one stroked outline in a single colour, so stroking it straight onto the
   // shared layer gives what a layer of its own composited in order would give.
   for (const GraphData& graph : datas)
-    GraphViewGraph{graph}.paint(painter, plot, plot.width());
+    GraphViewGraph{graph}.paint(painter, plot, 0, plot.width());
 }
 
-void GraphRenderer::scrollCurves(const QList<GraphData>& datas, QSizeF plot, qreal dpr) {
-  const int shift = int(std::round(dpr));
-  const int strip = std::min(curves_.width(), kStripWidth * shift);
+void GraphRenderer::redrawBand(const QList<GraphData>& datas, QSizeF plot, int x0, int x1) {
+  // Bands are whole points, and with a whole-number scale whole pixels, so the clip is exact
+  // and the band matches a full redraw pixel for pixel.
+  x0 = std::clamp(x0, 0, int(plot.width()));
+  x1 = std::clamp(x1, 0, int(plot.width()));
+  if (x1 <= x0) return;
+  const int scale = int(std::round(dpr_));
+  for (int y = 0; y < curves_.height(); ++y) {
+    auto* line = reinterpret_cast<quint32*>(curves_.scanLine(y));
+    std::memset(line + x0 * scale, 0, size_t(x1 - x0) * scale * sizeof(quint32));
+  }
+  QPainter painter(&curves_);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setClipRect(QRectF(x0, 0, x1 - x0, plot.height()));
+  for (const GraphData& graph : datas)
+    GraphViewGraph{graph}.paint(painter, plot, x0, x1);
+}
+
+void GraphRenderer::scrollCurves(const QList<GraphData>& datas, QSizeF plot) {
+  const int shift = int(std::round(dpr_));
   const int keep = curves_.width() - shift;
   for (int y = 0; y < curves_.height(); ++y) {
     auto* line = reinterpret_cast<quint32*>(curves_.scanLine(y));
     std::memmove(line, line + shift, size_t(keep) * sizeof(quint32));
-    std::memset(line + curves_.width() - strip, 0, size_t(strip) * sizeof(quint32));
   }
-  QPainter painter(&curves_);
-  painter.setRenderHint(QPainter::Antialiasing);
-  const qreal stripLogical = strip / dpr;
-  painter.setClipRect(QRectF(plot.width() - stripLogical, 0, stripLogical, plot.height()));
-  for (const GraphData& graph : datas)
-    GraphViewGraph{graph}.paint(painter, plot, stripLogical);
+  const int w = int(plot.width());
+  const int reach = int(std::ceil(GraphViewGraphCurve::kReach));
+  // The newest segments come in at the right edge.
+  redrawBand(datas, plot, w - kStripWidth, w);
+  // Where a history was cut, its oldest segment is gone; if that lay in sight, so must its
+  // pixels be. It was between the last two points before moving, now at w - n and w - n + 1.
+  int cutLeft = w, cutRight = 0;
+  for (qsizetype i = 0; i < datas.size(); ++i) {
+    const qsizetype n = datas[i].data.size();
+    if (n != drawn_[i].data.size()) continue;
+    cutLeft = std::min(cutLeft, int(w - n) - reach);
+    cutRight = std::max(cutRight, int(w - n + 1) + reach + 1);
+  }
+  if (cutLeft < cutRight) redrawBand(datas, plot, cutLeft, cutRight);
 }
 
 void GraphRenderer::paint(QPainter& painter) const {

@@ -6,7 +6,8 @@
 //   labels change;
 // - the curves, one transparent layer over the plot. When every series has just gained one
 //   newest value, the layer is moved one point to the left and only a narrow strip at the right
-//   edge is stroked again, which gives the same pixels as a full redraw.
+//   edge is stroked again (and, where a history dropped its oldest value in sight, a narrow
+//   band around it), which gives the same pixels as a full redraw.
 #pragma once
 
 #include <QImage>
@@ -47,7 +48,8 @@ class GraphRenderer {
   bool canScroll(const QList<GraphData>& datas, QSizeF plot) const;
   bool unchanged(const QList<GraphData>& datas) const;
   void drawCurves(const QList<GraphData>& datas, QSizeF plot, qreal dpr);
-  void scrollCurves(const QList<GraphData>& datas, QSizeF plot, qreal dpr);
+  void scrollCurves(const QList<GraphData>& datas, QSizeF plot);
+  void redrawBand(const QList<GraphData>& datas, QSizeF plot, int x0, int x1);
 
   // What the images were drawn from.
   QSize size_;

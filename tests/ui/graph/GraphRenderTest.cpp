@@ -98,14 +98,21 @@ void GraphRenderTest::laterCurvesCoverEarlierOnes() {
 void GraphRenderTest::scrollingDrawsWhatAFullRedrawDraws_data() {
   QTest::addColumn<qreal>("dpr");
   QTest::addColumn<int>("start");  // values already in the history
-  QTest::newRow("1x filling") << 1.0 << 0;
-  QTest::newRow("1x full") << 1.0 << 350;
-  QTest::newRow("2x full") << 2.0 << 350;
+  QTest::addColumn<int>("cap");    // the longest a history gets
+  QTest::addColumn<int>("width");
+  QTest::newRow("1x filling") << 1.0 << 0 << 350 << 180;
+  QTest::newRow("1x full") << 1.0 << 350 << 350 << 180;
+  QTest::newRow("2x full") << 2.0 << 350 << 350 << 180;
+  // The oldest value, cut at every step, lies in sight.
+  QTest::newRow("1x cut in sight") << 1.0 << 100 << 100 << 180;
+  QTest::newRow("2x cut near the left edge") << 2.0 << 165 << 165 << 180;
 }
 
 void GraphRenderTest::scrollingDrawsWhatAFullRedrawDraws() {
   QFETCH(qreal, dpr);
   QFETCH(int, start);
+  QFETCH(int, cap);
+  QFETCH(int, width);
   // Big jumps make sharp turns and long miters, the case most likely to reach across the
   // strip that scrolling redraws; NaN and out-of-range values make gaps and clipped stretches.
   QRandomGenerator random(42);
@@ -121,14 +128,14 @@ void GraphRenderTest::scrollingDrawsWhatAFullRedrawDraws() {
     for (int i = 0; i < start; ++i)
       graph.data.append(next());
   }
-  const QSize size(180, 70);
+  const QSize size(width, 70);
   GraphRenderer scrolling;
   scrolling.update({"1", "0"}, datas, size, dpr, false);
   int scrolled = 0;
-  for (int step = 0; step < 25; ++step) {
+  for (int step = 0; step < 20; ++step) {
     for (GraphData& graph : datas) {
       graph.data.prepend(next());
-      if (graph.data.size() > 350) graph.data.removeLast();
+      if (graph.data.size() > cap) graph.data.removeLast();
     }
     scrolled += scrolling.update({"1", "0"}, datas, size, dpr, false) == Work::Scrolled;
     GraphRenderer fresh;
@@ -137,7 +144,7 @@ void GraphRenderTest::scrollingDrawsWhatAFullRedrawDraws() {
   }
   // While the history fills, the oldest point stays visible and is never dropped, so every
   // step can scroll; with a full history the dropped value is far out of sight.
-  QCOMPARE(scrolled, 25);
+  QCOMPARE(scrolled, 20);
 }
 
 void GraphRenderTest::redrawsOnlyWhatChanged() {

@@ -85,14 +85,48 @@ TEST(CurvePath, FullHistoryInANarrowPlotRunsPastTheLeftEdge) {
   EXPECT_EQ(path.front(), (Element{true, 200, 100}));
   EXPECT_EQ(path[200], (Element{false, 0, 100}));      // the 201st newest value is on the left edge
   EXPECT_EQ(path.back(), (Element{false, -149, 10}));  // the oldest lies far beyond it
-  // Only what can reach the plot is stroked: the older points are cut off, with room to spare
+  // Only what can touch the plot is stroked: the older points are cut off, with room to spare
   // for the stroke's width and its longest miter.
-  const qsizetype reaching = GraphViewGraphCurve::pointsReaching(data.size(), 200);
-  EXPECT_GT(reaching, 201 + 15);
-  EXPECT_LT(reaching, 350);
-  EXPECT_EQ(GraphViewGraphCurve::pointsReaching(100, 200), 100);
-  EXPECT_EQ(elements(GraphViewGraphCurve{data}.path({200, 100}, reaching)).size(),
-            size_t(reaching));
+  const auto visible = GraphViewGraphCurve::pointsTouching(data.size(), 200, 0, 200);
+  EXPECT_EQ(visible.first, 0);
+  EXPECT_GT(visible.last, 201 + 8);
+  EXPECT_LT(visible.last, 350);
+  EXPECT_EQ(elements(GraphViewGraphCurve{data}.path({200, 100}, 0, visible.last)).size(),
+            size_t(visible.last));
+}
+
+struct TouchCase {
+  const char* name;
+  qsizetype count;
+  qreal x0, x1;
+  qsizetype first, last;
+};
+
+void PrintTo(const TouchCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class PointsTouching : public testing::TestWithParam<TouchCase> {};
+
+TEST_P(PointsTouching, CoverTheBandAndTheReachOfTheStroke) {
+  const TouchCase& c = GetParam();
+  const auto range = GraphViewGraphCurve::pointsTouching(c.count, 200, c.x0, c.x1);
+  EXPECT_EQ(range.first, c.first);
+  EXPECT_EQ(range.last, c.last);
+}
+
+// Value i lies at x = 200 - i; the reach is 12 on either side.
+INSTANTIATE_TEST_SUITE_P(Graph, PointsTouching,
+                         testing::Values(TouchCase{"RightStrip", 350, 192, 200, 0, 21},
+                                         TouchCase{"MiddleBand", 350, 100, 110, 78, 113},
+                                         TouchCase{"WholePlot", 350, 0, 200, 0, 213},
+                                         TouchCase{"ShortSeries", 15, 100, 110, 15, 15},
+                                         TouchCase{"Empty", 0, 0, 200, 0, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CurvePath, ASliceStartsWithAMove) {
+  EXPECT_EQ(elements(GraphViewGraphCurve{{0.0, 0.5, 1.0, 0.5}}.path({10, 10}, 1, 3)),
+            (std::vector<Element>{{true, 9, 5}, {false, 8, 0}}));
 }
 
 struct GridCase {
