@@ -1,0 +1,88 @@
+// The legend entries of a module: a series' name, its current value and a bar in its colour
+// that matches the curve below. One-line entries show one name; two-line entries stack two.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+#include <QWidget>
+
+#include "app/ui/LegendEntryGeometry.h"
+
+// What both kinds of entry share: a fixed width, the colour bar, and a vertical placement
+// relative to the legend band (set by the legend row so entries of both kinds line up).
+class LegendEntry : public QWidget {
+  Q_OBJECT
+
+ public:
+  qreal entryWidth() const { return width_; }
+  QColor color() const { return color_; }
+  QString value() const { return value_; }
+  void setValue(const QString& value);
+
+  // The layout in band coordinates, from the entry's fonts and texts.
+  virtual LegendEntryLayout entryLayout() const = 0;
+  // Room the entry needs above and below the 20 pt band.
+  qreal overflowTop() const;
+  qreal overflowBottom() const;
+  // Where the band's top lies in this widget; by default just below the entry's own overflow.
+  void setBandTop(qreal top);
+  qreal bandTop() const;
+
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override { return sizeHint(); }
+
+ protected:
+  LegendEntry(QString value, QColor color, qreal width, QWidget* parent);
+  void paintEvent(QPaintEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  virtual void paintTexts(QPainter& painter, const LegendEntryLayout& layout) const = 0;
+  static void drawText(QPainter& painter, const QRectF& rect, const QFont& font,
+                       const QString& text);
+  static QSizeF textSize(const QFont& font, const QString& text);
+  void relayout();
+
+  static QFont labelFont();       // caption-2, medium
+  static QFont lowerLabelFont();  // caption, bold
+  static QFont valueFont();       // body, bold
+
+ private:
+  QString value_;
+  QColor color_;
+  qreal width_;
+  qreal bandTop_ = -1;  // below zero: follow the entry's own overflow
+};
+
+class GraphSingleLineTitle : public LegendEntry {
+  Q_OBJECT
+
+ public:
+  GraphSingleLineTitle(QString label, QString value, QColor color, qreal width,
+                       QWidget* parent = nullptr);
+  QString label() const { return label_; }
+  LegendEntryLayout entryLayout() const override;
+
+ protected:
+  void paintTexts(QPainter& painter, const LegendEntryLayout& layout) const override;
+
+ private:
+  QString label_;
+};
+
+class GraphDoubleLineTitle : public LegendEntry {
+  Q_OBJECT
+
+ public:
+  GraphDoubleLineTitle(QString labelUp, QString labelDown, QString value, QColor color, qreal width,
+                       QWidget* parent = nullptr);
+  QString labelUp() const { return labelUp_; }
+  QString labelDown() const { return labelDown_; }
+  LegendEntryLayout entryLayout() const override;
+
+ protected:
+  void paintTexts(QPainter& painter, const LegendEntryLayout& layout) const override;
+
+ private:
+  QString labelUp_;
+  QString labelDown_;
+};

@@ -1,0 +1,42 @@
+// The card that frames a measurement module: 8 pt of padding, a fixed height, a rounded
+// background (white, or faint white on a dark appearance) and a soft shadow.
+//
+// The widget keeps a 1 pt margin around the card for the shadow, since a widget cannot draw
+// beyond its own bounds; the card itself is exactly `height` high.
+#pragma once
+
+#include <QColor>
+#include <QRectF>
+#include <QWidget>
+
+class ModuleViewDecoration : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr int kPadding = 8;
+  static constexpr qreal kCornerRadius = 8;
+  static constexpr int kShadowMargin = 1;
+
+  explicit ModuleViewDecoration(qreal height, QWidget* content = nullptr,
+                                QWidget* parent = nullptr);
+
+  // Puts `content` inside the card, replacing (and deleting) any earlier content.
+  void setContent(QWidget* content);
+  QWidget* content() const { return content_; }
+
+  qreal cardHeight() const { return height_; }
+  QRectF cardRect() const;
+  QRect contentRect() const;  // the card less its padding
+  static QColor background(bool dark);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void placeContent();
+
+  qreal height_;
+  QWidget* content_ = nullptr;
+};

@@ -1,0 +1,193 @@
+#include "app/ui/graph/GraphRenderer.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include <cmath>
+#include <cstring>
+
+#include "app/ui/Style.h"
+#include "app/ui/graph/GraphGeometry.h"
+
+namespace {
+
+// Bitwise, so that NaN matches NaN and an unchanged series is recognised as such.
+bool sameValues(const double* a, const double* b, qsizetype count) {
+  return count <= 0 || std::memcmp(a, b, size_t(count) * sizeof(double)) == 0;
+}
+
+QImage transparentImage(QSizeF logical, qreal dpr) {
+  const QSize pixels(int(std::ceil(logical.width() * dpr)), int(std::ceil(logical.height() * dpr)));
+  QImage image(pixels.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+  image.setDevicePixelRatio(dpr);
+  image.fill(Qt::transparent);
+  return image;
+}
+
+bool integralScale(qreal dpr) {
+  return std::abs(dpr - std::round(dpr)) < 1e-9 && dpr >= 1;
+}
+
+}  // namespace
+
+GraphRenderer::Work GraphRenderer::update(const QStringList& axisLabels,
+                                          const QList<GraphData>& datas, QSize size,
+                                          qreal devicePixelRatio, bool dark) {
+  const bool frameChanged = size != size_ || devicePixelRatio != dpr_ || dark != dark_;
+  if (frameChanged || axisLabels != labels_ || background_.isNull()) {
+    drawBackground(axisLabels, size, devicePixelRatio, dark);
+  }
+  const QSizeF plot = GraphLayout::forWidget(size).plot.size();
+  const bool sameFrame = hasCurves_ && size == size_ && devicePixelRatio == dpr_;
+  size_ = size;
+  dpr_ = devicePixelRatio;
+  dark_ = dark;
+  labels_ = axisLabels;
+
+  if (sameFrame && unchanged(datas)) return Work::None;
+  const bool scroll = sameFrame && canScroll(datas, plot);
+  if (scroll) {
+    scrollCurves(datas, plot);
+  } else {
+    drawCurves(datas, plot, devicePixelRatio);
+  }
+  drawn_.clear();
+  drawn_.reserve(datas.size());
+  for (const GraphData& graph : datas)
+    drawn_.append({graph.color, graph.data});
+  hasCurves_ = true;
+  return scroll ? Work::Scrolled : Work::Redrawn;
+}
+
+void GraphRenderer::drawBackground(const QStringList& axisLabels, QSize size, qreal dpr,
+                                   bool dark) {
+  const GraphLayout layout = GraphLayout::forWidget(size);
+  background_ = transparentImage(size, dpr);
+  QPainter painter(&background_);
+  painter.setRenderHint(QPainter::Antialiasing);
+  const QColor foreground = Style::color(NamedColor::Foreground, dark);
+
+  painter.save();
+  painter.translate(layout.plot.topLeft());
+  painter.setClipRect(QRectF(QPointF(0, 0), layout.plot.size()));
+  painter.setOpacity(GraphViewBackgroundLines::kOpacity);
+  painter.setPen(GraphViewBackgroundLines::pen(foreground));
+  painter.drawPath(GraphViewBackgroundLines{int(axisLabels.size())}.path(layout.plot.size()));
+  painter.restore();
+
+  // The column fades as a whole: labels drawn on top of each other (a repeated text) must not
+  // add up, so they go through a layer of their own.
+  QImage column = transparentImage(size, dpr);
+  {
+    QPainter text(&column);
+    text.setRenderHint(QPainter::TextAntialiasing);
+    const QFont font = Style::font(TextStyle::Footnote);
+    const QFontMetricsF metrics(font);
+    text.setFont(font);
+    text.setPen(foreground);
+    text.translate(layout.labelColumn.topLeft());
+    const auto positions = GraphViewBackgroundLabels{axisLabels}.positions(layout.plot.height());
+    for (const GraphLabelPosition& position : positions) {
+      const QRectF box =
+          GraphViewBackgroundLabels::box(position, metrics.horizontalAdvance(position.text));
+      text.drawText(box, Qt::AlignCenter | Qt::TextDontClip | Qt::TextSingleLine, position.text);
+    }
+  }
+  painter.setOpacity(GraphViewBackgroundLabels::kOpacity);
+  painter.drawImage(QPointF(0, 0), column);
+}
+
+bool GraphRenderer::unchanged(const QList<GraphData>& datas) const {
+  if (datas.size() != drawn_.size()) return false;
+  for (qsizetype i = 0; i < datas.size(); ++i) {
+    const QList<double>& now = datas[i].data;
+    const QList<double>& before = drawn_[i].data;
+    if (datas[i].color != drawn_[i].color || now.size() != before.size() ||
+        !sameValues(now.constData(), before.constData(), now.size())) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool GraphRenderer::canScroll(const QList<GraphData>& datas, QSizeF plot) const {
+  if (!integralScale(dpr_) || plot.width() < 2 * kStripWidth ||
+      plot.width() != std::floor(plot.width()) || datas.size() != drawn_.size()) {
+    return false;
+  }
+  for (qsizetype i = 0; i < datas.size(); ++i) {
+    const QList<double>& now = datas[i].data;
+    const QList<double>& before = drawn_[i].data;
+    if (datas[i].color != drawn_[i].color || now.isEmpty()) return false;
+    // One new value in front, the rest moved back by one; the oldest may have been cut.
+    if (now.size() != before.size() + 1 && now.size() != before.size()) return false;
+    if (!sameValues(now.constData() + 1, before.constData(), now.size() - 1)) return false;
+  }
+  return true;
+}
+
+void GraphRenderer::drawCurves(const QList<GraphData>& datas, QSizeF plot, qreal dpr) {
+  curves_ = transparentImage(plot, dpr);
+  QPainter painter(&curves_);
+  painter.setRenderHint(QPainter::Antialiasing);
+  // Each curve is one stroked outline in a single colour, so stroking it straight onto the
+  // shared layer gives what a layer of its own composited in order would give.
+  for (const GraphData& graph : datas)
+    GraphViewGraph{graph}.paint(painter, plot, 0, plot.width());
+}
+
+void GraphRenderer::redrawBand(const QList<GraphData>& datas, QSizeF plot, int x0, int x1) {
+  // Bands are whole points, and with a whole-number scale whole pixels, so the clip is exact
+  // and the band matches a full redraw pixel for pixel.
+  x0 = std::clamp(x0, 0, int(plot.width()));
+  x1 = std::clamp(x1, 0, int(plot.width()));
+  if (x1 <= x0) return;
+  const int scale = int(std::round(dpr_));
+  for (int y = 0; y < curves_.height(); ++y) {
+    auto* line = reinterpret_cast<quint32*>(curves_.scanLine(y));
+    std::memset(line + x0 * scale, 0, size_t(x1 - x0) * scale * sizeof(quint32));
+  }
+  QPainter painter(&curves_);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setClipRect(QRectF(x0, 0, x1 - x0, plot.height()));
+  for (const GraphData& graph : datas)
+    GraphViewGraph{graph}.paint(painter, plot, x0, x1);
+}
+
+void GraphRenderer::scrollCurves(const QList<GraphData>& datas, QSizeF plot) {
+  const int shift = int(std::round(dpr_));
+  const int keep = curves_.width() - shift;
+  for (int y = 0; y < curves_.height(); ++y) {
+    auto* line = reinterpret_cast<quint32*>(curves_.scanLine(y));
+    std::memmove(line, line + shift, size_t(keep) * sizeof(quint32));
+  }
+  const int w = int(plot.width());
+  const int reach = int(std::ceil(GraphViewGraphCurve::kReach));
+  // The newest segments come in at the right edge.
+  redrawBand(datas, plot, w - kStripWidth, w);
+  // Where a history was cut, its oldest segment is gone; if that lay in sight, so must its
+  // pixels be. It was between the last two points before moving, now at w - n and w - n + 1.
+  int cutLeft = w, cutRight = 0;
+  for (qsizetype i = 0; i < datas.size(); ++i) {
+    const qsizetype n = datas[i].data.size();
+    if (n != drawn_[i].data.size()) continue;
+    cutLeft = std::min(cutLeft, int(w - n) - reach);
+    cutRight = std::max(cutRight, int(w - n + 1) + reach + 1);
+  }
+  if (cutLeft < cutRight) redrawBand(datas, plot, cutLeft, cutRight);
+}
+
+void GraphRenderer::paint(QPainter& painter) const {
+  painter.drawImage(QPointF(0, 0), background_);
+  const GraphLayout layout = GraphLayout::forWidget(size_);
+  // The layer is exactly the plot, so whatever a curve drew beyond the plot is already gone:
+  // the clip has hard, pixel-aligned edges.
+  painter.drawImage(layout.plot.topLeft(), curves_);
+}
+
+QImage GraphRenderer::composed() const {
+  QImage image = transparentImage(size_, dpr_ > 0 ? dpr_ : 1);
+  QPainter painter(&image);
+  paint(painter);
+  return image;
+}

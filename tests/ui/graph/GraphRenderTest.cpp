@@ -1,0 +1,217 @@
+// The graph drawn to pixels: where curves land, what the clip hides, which curve is on top,
+// and that the cheap scrolling refresh draws exactly what a full redraw draws.
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include "GalleryHelpers.h"
+#include "app/ui/graph/GraphGeometry.h"
+#include "app/ui/graph/GraphRenderer.h"
+#include "app/ui/graph/GraphView.h"
+
+using Work = GraphRenderer::Work;
+
+class GraphRenderTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void newestValueSitsOnTheRightEdge_data();
+  void newestValueSitsOnTheRightEdge();
+  void nothingIsDrawnOutsideThePlot();
+  void laterCurvesCoverEarlierOnes();
+  void scrollingDrawsWhatAFullRedrawDraws_data();
+  void scrollingDrawsWhatAFullRedrawDraws();
+  void redrawsOnlyWhatChanged();
+  void viewFollowsThePalette();
+  void gallery();
+};
+
+void GraphRenderTest::newestValueSitsOnTheRightEdge_data() {
+  QTest::addColumn<qreal>("dpr");
+  QTest::addColumn<bool>("dark");
+  QTest::newRow("1x light") << 1.0 << false;
+  QTest::newRow("2x dark") << 2.0 << true;
+}
+
+void GraphRenderTest::newestValueSitsOnTheRightEdge() {
+  QFETCH(qreal, dpr);
+  QFETCH(bool, dark);
+  // Plot 200 x 100; the value puts the stroke's centre on the middle of pixel row 50, which
+  // the 1.5 pt stroke then covers fully.
+  const QColor blue = Style::color(NamedColor::Blue, dark);
+  const QList<GraphData> datas = {{"a", QList<double>(30, 1 - 50.5 / 100), blue}};
+  GraphRenderer renderer;
+  renderer.update({"1", "0"}, datas, QSize(220, 110), dpr, dark);
+  const QImage image = renderer.composed();
+  const auto at = [&](qreal x, qreal y) {
+    return image.pixelColor(int(x * dpr), int(y * dpr)).rgb();
+  };
+  QCOMPARE(at(199.5, 5 + 50.5), blue.rgb());       // the newest point, at the plot's right edge
+  QCOMPARE(at(171.5, 5 + 50.5), blue.rgb());       // 28 points to the left: the oldest value
+  QVERIFY(gallery::neutral(at(169.5, 5 + 50.5)));  // past the oldest value nothing is drawn
+  QVERIFY(gallery::neutral(at(200.5, 5 + 50.5)));  // the label column is not part of the plot
+}
+
+void GraphRenderTest::nothingIsDrawnOutsideThePlot() {
+  // Values wildly outside 0..1 and a full history much wider than the plot.
+  QList<double> wild;
+  for (int i = 0; i < 350; ++i)
+    wild.append(i % 2 ? 1.6 : -0.7);
+  const QList<GraphData> datas = {{"clipped", QList<double>(350, 1.2), Qt::red},
+                                  {"wild", wild, Qt::green}};
+  for (qreal dpr : {1.0, 2.0}) {
+    GraphRenderer renderer;
+    renderer.update({"2", "1", "0"}, datas, QSize(140, 90), dpr, false);
+    const QImage image = renderer.composed();
+    const QRectF plot = GraphLayout::forWidget({140, 90}).plot;
+    const QRect plotPixels(int(plot.x() * dpr), int(plot.y() * dpr), int(plot.width() * dpr),
+                           int(plot.height() * dpr));
+    int coloured = 0;
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        const QRgb pixel = image.pixel(x, y);
+        if (plotPixels.contains(x, y)) {
+          // A 1.2 lies above the top: no red anywhere, not even a fringe on the top row.
+          QVERIFY2(qRed(pixel) <= qGreen(pixel) + 2 || qAlpha(pixel) < 255,
+                   qPrintable(QString("red at %1,%2").arg(x).arg(y)));
+          coloured += !gallery::neutral(pixel);
+        } else {
+          QVERIFY2(gallery::neutral(pixel), qPrintable(QString("colour at %1,%2").arg(x).arg(y)));
+        }
+      }
+    }
+    QVERIFY(coloured > 0);  // the wild curve crosses the plot
+  }
+}
+
+void GraphRenderTest::laterCurvesCoverEarlierOnes() {
+  const QList<double> same(50, 0.495);
+  for (const auto& [first, second] : {std::pair{QColor(Qt::red), QColor(Qt::blue)},
+                                      std::pair{QColor(Qt::blue), QColor(Qt::red)}}) {
+    GraphRenderer renderer;
+    renderer.update({"1", "0"}, {{"a", same, first}, {"b", same, second}}, QSize(120, 110), 1,
+                    false);
+    QCOMPARE(renderer.composed().pixelColor(90, 55).rgb(), second.rgb());
+  }
+}
+
+void GraphRenderTest::scrollingDrawsWhatAFullRedrawDraws_data() {
+  QTest::addColumn<qreal>("dpr");
+  QTest::addColumn<int>("start");  // values already in the history
+  QTest::addColumn<int>("cap");    // the longest a history gets
+  QTest::addColumn<int>("width");
+  QTest::newRow("1x filling") << 1.0 << 0 << 350 << 180;
+  QTest::newRow("1x full") << 1.0 << 350 << 350 << 180;
+  QTest::newRow("2x full") << 2.0 << 350 << 350 << 180;
+  // The oldest value, cut at every step, lies in sight.
+  QTest::newRow("1x cut in sight") << 1.0 << 100 << 100 << 180;
+  QTest::newRow("2x cut near the left edge") << 2.0 << 165 << 165 << 180;
+}
+
+void GraphRenderTest::scrollingDrawsWhatAFullRedrawDraws() {
+  QFETCH(qreal, dpr);
+  QFETCH(int, start);
+  QFETCH(int, cap);
+  QFETCH(int, width);
+  // Big jumps make sharp turns and long miters, the case most likely to reach across the
+  // strip that scrolling redraws; NaN and out-of-range values make gaps and clipped stretches.
+  QRandomGenerator random(42);
+  const auto next = [&] {
+    const int pick = int(random.bounded(10));
+    if (pick == 0) return std::numeric_limits<double>::quiet_NaN();
+    if (pick == 1) return 1.3;
+    if (pick < 5) return double(random.bounded(2));
+    return random.generateDouble();
+  };
+  QList<GraphData> datas = {{"a", {}, Qt::red}, {"b", {}, Qt::blue}, {"c", {}, Qt::darkGreen}};
+  for (GraphData& graph : datas) {
+    for (int i = 0; i < start; ++i)
+      graph.data.append(next());
+  }
+  const QSize size(width, 70);
+  GraphRenderer scrolling;
+  scrolling.update({"1", "0"}, datas, size, dpr, false);
+  int scrolled = 0;
+  for (int step = 0; step < 20; ++step) {
+    for (GraphData& graph : datas) {
+      graph.data.prepend(next());
+      if (graph.data.size() > cap) graph.data.removeLast();
+    }
+    scrolled += scrolling.update({"1", "0"}, datas, size, dpr, false) == Work::Scrolled;
+    GraphRenderer fresh;
+    fresh.update({"1", "0"}, datas, size, dpr, false);
+    QVERIFY2(scrolling.curves() == fresh.curves(), qPrintable(QString("step %1").arg(step)));
+  }
+  // While the history fills, the oldest point stays visible and is never dropped, so every
+  // step can scroll; with a full history the dropped value is far out of sight.
+  QCOMPARE(scrolled, 20);
+}
+
+void GraphRenderTest::redrawsOnlyWhatChanged() {
+  QList<GraphData> datas = gallery::fourSeries(false);
+  GraphRenderer renderer;
+  const QSize size(352, 102);
+  QCOMPARE(renderer.update({"1", "0"}, datas, size, 1, false), Work::Redrawn);
+  QCOMPARE(renderer.update({"1", "0"}, datas, size, 1, false), Work::None);
+  // Fresh ids every build must not count as a change: they are not drawn.
+  for (GraphData& graph : datas)
+    graph.id += "-again";
+  QCOMPARE(renderer.update({"1", "0"}, datas, size, 1, false), Work::None);
+  const QImage before = renderer.composed();
+  // The appearance changes grid and labels; the curves keep the colours they were given.
+  QCOMPARE(renderer.update({"1", "0"}, datas, size, 1, true), Work::None);
+  QVERIFY(renderer.composed() != before);
+  QCOMPARE(renderer.update({"1", "0"}, datas, size, 2, true), Work::Redrawn);  // scale
+  datas[2].color = Qt::black;
+  QCOMPARE(renderer.update({"1", "0"}, datas, size, 2, true), Work::Redrawn);  // colour
+  datas[0].data[100] += 0.01;
+  QCOMPARE(renderer.update({"1", "0"}, datas, size, 2, true), Work::Redrawn);  // old value
+  datas[1].data.prepend(0.5);
+  QCOMPARE(renderer.update({"1", "0"}, datas, size, 2, true), Work::Redrawn);  // not all moved
+  datas[3].data.removeLast();
+  QCOMPARE(renderer.update({"1", "0"}, datas, size, 2, true), Work::Redrawn);  // one shortened
+  for (GraphData& graph : datas)
+    graph.data.prepend(0.25);
+  QCOMPARE(renderer.update({"1", "0"}, datas, size, 2, true), Work::Scrolled);
+  QCOMPARE(renderer.update({"1", "0"}, datas, size, 1.5, true), Work::Redrawn);
+  for (GraphData& graph : datas)
+    graph.data.prepend(0.75);
+  QCOMPARE(renderer.update({"1", "0"}, datas, size, 1.5, true),
+           Work::Redrawn);  // pixels don't align
+}
+
+void GraphRenderTest::viewFollowsThePalette() {
+  GraphView view({"100", "50", "0"}, gallery::fourSeries(false));
+  view.resize(300, 110);
+  const QImage light = gallery::bare(view);
+  view.setPalette(gallery::palette(true));
+  const QImage dark = gallery::bare(view);
+  // The top grid line: black at 10 % on light, white at 10 % on dark.
+  const QColor lightGrid = light.pixelColor(20, 5);
+  const QColor darkGrid = dark.pixelColor(20, 5);
+  QVERIFY(lightGrid.alpha() > 0 && lightGrid.alpha() < 40);
+  QCOMPARE(qGray(lightGrid.rgb()), 0);
+  QVERIFY(qGray(darkGrid.rgb()) > 200);
+}
+
+void GraphRenderTest::gallery() {
+  for (bool dark : {false, true}) {
+    for (qreal dpr : {1.0, 2.0}) {
+      GraphRenderer renderer;
+      renderer.update({"4.0", "3.0", "2.0", "1.0", "0.0"}, gallery::fourSeries(dark),
+                      QSize(352, 102), dpr, dark);
+      QImage image(renderer.composed().size(), QImage::Format_ARGB32_Premultiplied);
+      image.setDevicePixelRatio(dpr);
+      image.fill(Style::color(NamedColor::WindowBackground, dark));
+      QPainter painter(&image);
+      painter.drawImage(0, 0, renderer.composed());
+      painter.end();
+      const QString path =
+          gallery::save(image, QString("graph-%1-%2x").arg(dark ? "dark" : "light").arg(int(dpr)));
+      QVERIFY(QFileInfo::exists(path));
+    }
+  }
+}
+
+QTEST_MAIN(GraphRenderTest)
+#include "GraphRenderTest.moc"
