@@ -155,6 +155,8 @@ struct CreateResult {
 
 // Builds the platform for a spec: "linux" (the real machine), or "sim:NAME" where NAME is a
 // profile name (NAME.plist in the profile folders, see findProfile) or a path to a profile.
+// For "linux", FERROLUX_SYSFS_ROOT reads a captured tree instead of "/" and FERROLUX_MACHINE
+// replaces uname's machine string.
 // An unknown spec or a missing or broken profile gives an error naming the problem.
 CreateResult create(std::string_view spec);
 

@@ -58,8 +58,26 @@ std::optional<std::string> findProfile(std::string_view name) {
   return std::nullopt;
 }
 
+namespace {
+
+// FERROLUX_SYSFS_ROOT points the Linux back end at a captured tree (then NVML, which knows
+// nothing of such trees, stays out) and FERROLUX_MACHINE stands in for uname's machine string.
+LinuxOptions linuxOptionsFromEnvironment() {
+  LinuxOptions options;
+  if (const char* root = std::getenv("FERROLUX_SYSFS_ROOT"); root && *root) {
+    options.root = root;
+    options.useNvml = false;
+  }
+  if (const char* machine = std::getenv("FERROLUX_MACHINE"); machine && *machine) {
+    options.machine = machine;
+  }
+  return options;
+}
+
+}  // namespace
+
 CreateResult create(std::string_view spec) {
-  if (spec == "linux") return {std::make_unique<LinuxPlatform>(), {}};
+  if (spec == "linux") return {std::make_unique<LinuxPlatform>(linuxOptionsFromEnvironment()), {}};
   if (spec.substr(0, 4) == "sim:") {
     const std::string_view name = spec.substr(4);
     if (name.empty()) return {nullptr, "platform \"sim:\" needs a profile name"};

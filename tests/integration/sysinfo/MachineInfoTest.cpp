@@ -25,6 +25,8 @@ Outcome run(const QString& program, const QStringList& args,
   QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
   e.remove(QStringLiteral("FERROLUX_PLATFORM"));
   e.remove(QStringLiteral("FERROLUX_SIM_PROFILE"));
+  e.remove(QStringLiteral("FERROLUX_SYSFS_ROOT"));
+  e.remove(QStringLiteral("FERROLUX_MACHINE"));
   for (const auto& [k, v] : env)
     e.insert(k, v);
   p.setProcessEnvironment(e);
@@ -79,6 +81,35 @@ TEST(FerroluxMachineInfo, ThisMachine) {
   EXPECT_NE(r.out.find("Monitoring: available\n"), std::string::npos);  // Linux never refuses
   EXPECT_NE(r.out.find("Platform: linux\n"), std::string::npos);
   EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 5);
+}
+
+TEST(FerroluxMachineInfo, CapturedLinuxMachines) {
+  const QString trees = QStringLiteral(FERROLUX_FIXTURES_DIR "/sysfs/");
+  const std::string dot = " \u00B7 ";
+  struct Case {
+    const char* tree;
+    const char* machine;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"intel-hybrid-laptop", "x86_64",
+       "12th Gen Intel(R) Core(TM) i7-1260P" + dot +
+           "8 E-cores + 8 P-cores\nIntel GPU [8086:46a6]" + dot +
+           "GPU core count unknown\nProcessor type: x86\n"},
+      {"amd-desktop", "x86_64",
+       "AMD Ryzen 9 5900X 12-Core Processor" + dot + "24 cores\nAMD GPU [1002:73bf]" + dot +
+           "GPU core count unknown\nProcessor type: x86\n"},
+      {"asahi-m1", "aarch64",
+       "Apple M1" + dot + "4 E-cores + 4 P-cores\nUnknown" + dot +
+           "GPU core count unknown\nProcessor type: ARM\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.tree);
+    Outcome r = run(kFerrolux, {"--platform", "linux", "--machine-info"},
+                    {{"FERROLUX_SYSFS_ROOT", trees + c.tree}, {"FERROLUX_MACHINE", c.machine}});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, c.expected + "Monitoring: available\nPlatform: linux\n");
+  }
 }
 
 TEST(FerroluxMachineInfo, BadArguments) {

@@ -115,4 +115,16 @@ TEST(LinuxGPU, MissingNvmlLibraryIsNoError) {
   EXPECT_EQ(gpu.read().name, "AMD GPU [1002:73bf]");
 }
 
+TEST(LinuxGPU, NvmlBindingReadsTheFirstGPU) {
+  auto nvml = std::make_unique<Nvml>(FAKE_NVML_PATH);
+  auto reading = nvml->readFirstGPU();
+  ASSERT_TRUE(reading);
+  EXPECT_EQ(reading->name, "NVIDIA H100 80GB HBM3");
+  EXPECT_DOUBLE_EQ(reading->utilization, 0.42);
+  EXPECT_EQ(reading->cores, 16896);
+  // NVML comes before DRM.
+  LinuxGPUStatistics gpu(tree("amd-desktop"), std::move(nvml));
+  EXPECT_EQ(gpu.read().name, "NVIDIA H100 80GB HBM3");
+}
+
 }  // namespace
