@@ -89,10 +89,12 @@ class ProcessorLoad {
   virtual std::vector<CPUTicks> read() = 0;
 };
 
-// A GPU's name and busy fraction (0 to 1) from a source other than the I/O registry.
+// A GPU's name and busy fraction (0 to 1) from a source other than the I/O registry. `cores` is
+// the GPU's core count where the source knows it (the system_profiler stand-in prints it).
 struct GPUReading {
   std::optional<std::string> name;
   double utilization = 0;
+  std::optional<int64_t> cores;
 };
 
 class GPUStatistics {
@@ -101,7 +103,8 @@ class GPUStatistics {
   virtual GPUReading read() = 0;
 };
 
-// Absolute paths of the programs the application and the helper start.
+// Absolute paths of the programs the application and the helper start. On Linux the sampler and
+// system_profiler are Ferrolux's own stand-ins and launchctl's role is played by systemctl.
 struct ToolPaths {
   std::string nice;            // "/usr/bin/nice"
   std::string powermetrics;    // the sampler
@@ -143,5 +146,33 @@ class Platform {
     return osVersion() >= OSVersion{major, minor, 0};
   }
 };
+
+// The outcome of choosing a platform: the platform, or why there is none.
+struct CreateResult {
+  std::unique_ptr<Platform> platform;
+  std::string error;  // empty on success
+};
+
+// Builds the platform for a spec: "linux" (the real machine), or "sim:NAME" where NAME is a
+// profile name (NAME.plist in the profile folders, see findProfile) or a path to a profile.
+// For "linux", FERROLUX_SYSFS_ROOT reads a captured tree instead of "/" and FERROLUX_MACHINE
+// replaces uname's machine string.
+// An unknown spec or a missing or broken profile gives an error naming the problem.
+CreateResult create(std::string_view spec);
+
+// FERROLUX_PLATFORM when set and not empty, otherwise "linux".
+std::string specFromEnvironment();
+
+// Where "sim:NAME" looks for NAME.plist: FERROLUX_PROFILES_DIR, the build tree's data folder,
+// the installed share/ferrolux/profiles, next to the running program's prefix. A NAME holding a
+// slash or ending in ".plist" is a path. Returns the path found, or nullopt.
+std::optional<std::string> findProfile(std::string_view name);
+
+// The process-wide platform, chosen once at start. setCurrent installs it and returns true; it
+// refuses (false) once a platform is in place, so references handed out stay valid. current()
+// without an earlier setCurrent builds the platform from the environment (falling back to
+// "linux" when that spec fails).
+bool setCurrent(std::unique_ptr<Platform> platform);
+Platform& current();
 
 }  // namespace platform

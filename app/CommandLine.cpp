@@ -1,0 +1,44 @@
+#include "app/CommandLine.h"
+
+CommandLine CommandLine::parse(const std::vector<std::string>& args) {
+  CommandLine cl;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (i == 0) {
+      cl.rest.push_back(a);
+    } else if (a == "--machine-info") {
+      cl.machineInfo = true;
+    } else if (a == "--help" || a == "-h") {
+      cl.help = true;
+    } else if (a == "--platform") {
+      if (i + 1 >= args.size() || args[i + 1].empty()) {
+        cl.error = "--platform needs a value: linux or sim:PROFILE";
+        break;
+      }
+      cl.platform = args[++i];
+    } else if (a.rfind("--platform=", 0) == 0) {
+      cl.platform = a.substr(11);
+      if (cl.platform->empty()) {
+        cl.error = "--platform needs a value: linux or sim:PROFILE";
+        break;
+      }
+    } else if (a.rfind("--", 0) == 0 && a.size() > 2) {
+      // Qt's own options take one dash; a double-dash word is ours and unknown.
+      cl.error = "unknown option " + a;
+      break;
+    } else {
+      cl.rest.push_back(a);
+    }
+  }
+  return cl;
+}
+
+std::string CommandLine::usage(const std::string& program) {
+  return "usage: " + program +
+         " [--platform linux|sim:PROFILE] [--machine-info] [--help]\n"
+         "  --platform SPEC   the machine to watch: linux (this computer, the default) or\n"
+         "                    sim:PROFILE (a simulated Mac; PROFILE is a profile name or path).\n"
+         "                    FERROLUX_PLATFORM gives the default.\n"
+         "  --machine-info    print the machine's chip, cores and GPU, then exit\n"
+         "  --help            show this text\n";
+}

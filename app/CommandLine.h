@@ -1,0 +1,18 @@
+// The application's own options, taken out of the argument list before Qt sees it (Qt would
+// read "--platform" as its window-system plugin).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct CommandLine {
+  std::optional<std::string> platform;  // --platform SPEC or --platform=SPEC
+  bool machineInfo = false;             // --machine-info
+  bool help = false;                    // --help, -h
+  std::string error;                    // set when the arguments are unusable
+  std::vector<std::string> rest;        // the program name and every argument left for Qt
+
+  static CommandLine parse(const std::vector<std::string>& args);
+  static std::string usage(const std::string& program);
+};

@@ -1,0 +1,18 @@
+#include "platform/linux/LinuxPlatform.h"
+
+#include "platform/ToolLocator.h"
+#include "platform/linux/LinuxSensors.h"
+#include "platform/linux/LinuxSysctl.h"
+
+namespace platform {
+
+LinuxPlatform::LinuxPlatform(LinuxOptions options)
+    : root_(options.root),
+      sysctl_(linux_sysctl::read(
+          root_, options.machine.empty() ? linux_sysctl::hostArch() : options.machine)),
+      smc_([root = root_] { return readTemperatureKeys(root); }),
+      load_(root_),
+      gpu_(root_, options.useNvml ? std::make_unique<Nvml>() : nullptr),
+      tools_(standInToolPaths()) {}
+
+}  // namespace platform

@@ -1,0 +1,165 @@
+// The Linux readers on captured trees: sysctl facts, per-CPU ticks, the small parsers below them.
+#include <gtest/gtest.h>
+
+#include "platform/SysctlTable.h"
+#include "platform/linux/LinuxProcessorLoad.h"
+#include "platform/linux/LinuxSysctl.h"
+#include "platform/linux/SysfsReader.h"
+
+namespace {
+
+using namespace platform;
+
+std::string tree(const std::string& name) {
+  return std::string(FERROLUX_FIXTURES_DIR) + "/sysfs/" + name;
+}
+
+std::optional<int64_t> integer(SysctlTable& t, const char* name) {
+  int64_t v = 0;
+  size_t len = sizeof v;
+  if (t.sysctlbyname(name, &v, &len) != 0) return std::nullopt;
+  return len == 4 ? static_cast<int64_t>(static_cast<int32_t>(v)) : v;
+}
+
+std::optional<std::string> text(SysctlTable& t, const char* name) {
+  char buf[256] = {};
+  size_t len = sizeof buf;
+  if (t.sysctlbyname(name, buf, &len) != 0) return std::nullopt;
+  return std::string(buf);
+}
+
+struct MachineCase {
+  const char* tree;
+  const char* arch;
+  int32_t cputype;
+  std::optional<std::string> brand;
+  std::optional<std::string> model;
+  int ncpu, perf, eff;
+};
+
+TEST(LinuxSysctl, CapturedMachines) {
+  const MachineCase cases[] = {
+      {"intel-hybrid-laptop", "x86_64", 0x01000007, "12th Gen Intel(R) Core(TM) i7-1260P",
+       "XPS 13 9320", 16, 8, 8},
+      {"amd-desktop", "x86_64", 0x01000007, "AMD Ryzen 9 5900X 12-Core Processor",
+       "ASRock X570 Taichi", 24, 24, 0},
+      {"arm-rk3588", "aarch64", 0x0100000C, "Rockchip RK3588", "Radxa ROCK 5 Model B", 8, 4, 4},
+      {"asahi-m1", "aarch64", 0x0100000C, "Apple M1", "Apple Mac mini (M1, 2020)", 8, 4, 4},
+      {"intel-mac-applesmc", "x86_64", 0x01000007, "Intel(R) Core(TM) i7-4850HQ CPU @ 2.30GHz",
+       "MacBookPro11,3", 8, 8, 0},
+      {"vm-minimal", "x86_64", 0x01000007, "AMD EPYC", std::nullopt, 2, 2, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.tree);
+    SysctlTable t = linux_sysctl::read(linux_fs::Root(tree(c.tree)), c.arch);
+    EXPECT_EQ(integer(t, "hw.cputype"), c.cputype);
+    EXPECT_EQ(text(t, "machdep.cpu.brand_string"), c.brand);
+    EXPECT_EQ(text(t, "hw.model"), c.model);
+    EXPECT_EQ(integer(t, "hw.ncpu"), c.ncpu);
+    EXPECT_EQ(integer(t, "hw.perflevel0.logicalcpu"), c.perf);
+    EXPECT_EQ(integer(t, "hw.perflevel1.logicalcpu"), c.eff);
+    EXPECT_EQ(integer(t, "hw.nperflevels"), c.eff > 0 ? 2 : 1);
+    EXPECT_EQ(integer(t, "hw.no.such.name"), std::nullopt);
+  }
+}
+
+TEST(LinuxSysctl, EmptyRootKnowsOnlyTheArchitecture) {
+  SysctlTable t = linux_sysctl::read(linux_fs::Root(tree("does-not-exist")), "riscv64");
+  EXPECT_EQ(integer(t, "hw.cputype"), 0);  // no Mach type: "unknown" above the seam
+  EXPECT_EQ(text(t, "machdep.cpu.brand_string"), std::nullopt);
+  EXPECT_EQ(integer(t, "hw.perflevel0.logicalcpu"), std::nullopt);
+  SysctlTable noArch = linux_sysctl::read(linux_fs::Root(tree("does-not-exist")), "");
+  EXPECT_EQ(integer(noArch, "hw.cputype"), std::nullopt);
+}
+
+TEST(LinuxSysctl, ArchitectureToMachType) {
+  const std::pair<const char*, int32_t> cases[] = {
+      {"aarch64", 0x0100000C}, {"arm64", 0x0100000C},   {"x86_64", 0x01000007}, {"i686", 7},
+      {"armv7l", 12},          {"ppc64le", 0x01000012}, {"riscv64", 0},         {"", 0}};
+  for (const auto& [arch, type] : cases)
+    EXPECT_EQ(linux_sysctl::cpuTypeForArch(arch), type) << arch;
+}
+
+TEST(LinuxSysctl, BrandFromDeviceTree) {
+  using namespace std::string_literals;
+  const std::pair<std::string, std::optional<std::string>> cases[] = {
+      {"apple,j316s\0apple,t6000\0apple,arm-platform\0"s, "Apple M1 Pro"},
+      {"apple,j414c\0apple,t6021\0apple,arm-platform\0"s, "Apple M2 Max"},
+      {"apple,j999\0apple,t9999\0apple,arm-platform\0"s, "Apple T9999"},
+      {"raspberrypi,4-model-b\0brcm,bcm2711\0"s, "Brcm BCM2711"},
+      {"\0\0"s, std::nullopt},
+      {""s, std::nullopt},
+  };
+  for (const auto& [compatible, brand] : cases) {
+    EXPECT_EQ(linux_sysctl::brandFromDeviceTree(compatible), brand);
+  }
+}
+
+TEST(ProcStat, FoldsKernelStatesIntoFour) {
+  struct Case {
+    const char* text;
+    std::vector<CPUTicks> expected;
+  };
+  const Case cases[] = {
+      // user nice system idle iowait irq softirq steal guest guest_nice
+      {"cpu  9 9 9 9\ncpu0 100 5 50 800 20 3 2 1 7 0\n", {{0, 100, 56, 820, 5}}},
+      {"cpu1 10 0 20 30\ncpu3 1 2 3 4 5\n", {{1, 10, 20, 30, 0}, {3, 1, 3, 9, 2}}},
+      {"cpu0 1 2 3\ncpuX 1 2 3 4\ncpu2 1 two 3 4\nintr 5\ncpu4 4 3 2 1\n", {{4, 4, 2, 1, 3}}},
+      {"", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    auto ticks = parseProcStat(c.text);
+    ASSERT_EQ(ticks.size(), c.expected.size());
+    for (size_t i = 0; i < ticks.size(); ++i) {
+      EXPECT_EQ(ticks[i].cpuNum, c.expected[i].cpuNum);
+      EXPECT_EQ(ticks[i].user, c.expected[i].user);
+      EXPECT_EQ(ticks[i].system, c.expected[i].system);
+      EXPECT_EQ(ticks[i].idle, c.expected[i].idle);
+      EXPECT_EQ(ticks[i].nice, c.expected[i].nice);
+    }
+  }
+}
+
+TEST(ProcStat, CapturedTreesListEveryOnlineCPU) {
+  const std::pair<const char*, size_t> cases[] = {
+      {"vm-minimal", 2}, {"intel-hybrid-laptop", 16}, {"amd-desktop", 24}, {"arm-rk3588", 8}};
+  for (const auto& [name, count] : cases) {
+    LinuxProcessorLoad load{linux_fs::Root(tree(name))};
+    auto ticks = load.read();
+    ASSERT_EQ(ticks.size(), count) << name;
+    for (size_t i = 0; i < ticks.size(); ++i) {
+      EXPECT_EQ(ticks[i].cpuNum, static_cast<int64_t>(i));
+      EXPECT_GT(ticks[i].idle, 0);
+    }
+  }
+  EXPECT_TRUE(LinuxProcessorLoad{linux_fs::Root(tree("does-not-exist"))}.read().empty());
+}
+
+TEST(SysfsReader, CPUList) {
+  const std::pair<const char*, std::optional<std::vector<int>>> cases[] = {
+      {"0-3", std::vector<int>{0, 1, 2, 3}},
+      {"0,2,4-5\n", std::vector<int>{0, 2, 4, 5}},
+      {"7", std::vector<int>{7}},
+      {"", std::vector<int>{}},
+      {"3-1", std::nullopt},
+      {"0-", std::nullopt},
+      {"a-b", std::nullopt},
+      {"0-99999999", std::nullopt},
+  };
+  for (const auto& [text, cpus] : cases)
+    EXPECT_EQ(linux_fs::parseCPUList(text), cpus) << text;
+}
+
+TEST(SysfsReader, IntegersAndNaturalOrder) {
+  EXPECT_EQ(linux_fs::parseInteger(" 0x1002\n"), 0x1002);
+  EXPECT_EQ(linux_fs::parseInteger("-42"), -42);
+  EXPECT_EQ(linux_fs::parseInteger("12abc"), std::nullopt);
+  EXPECT_EQ(linux_fs::parseInteger(""), std::nullopt);
+  std::vector<std::string> names = {"hwmon10", "hwmon2", "card1", "hwmon1", "card0-eDP-1"};
+  std::sort(names.begin(), names.end(), linux_fs::naturalLess);
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"card0-eDP-1", "card1", "hwmon1", "hwmon2", "hwmon10"}));
+}
+
+}  // namespace

@@ -1,0 +1,83 @@
+// The application's options and the --machine-info text.
+#include <gtest/gtest.h>
+
+#include "app/CommandLine.h"
+#include "app/MachineInfo.h"
+
+namespace {
+
+TEST(CommandLine, Parsing) {
+  struct Case {
+    std::vector<std::string> args;
+    std::optional<std::string> platform;
+    bool machineInfo, help;
+    std::string error;
+    std::vector<std::string> rest;
+  };
+  const Case cases[] = {
+      {{"ferrolux"}, std::nullopt, false, false, "", {"ferrolux"}},
+      {{"ferrolux", "--platform", "sim:macmini-m1", "--machine-info"},
+       "sim:macmini-m1",
+       true,
+       false,
+       "",
+       {"ferrolux"}},
+      {{"ferrolux", "--platform=linux"}, "linux", false, false, "", {"ferrolux"}},
+      {{"ferrolux", "-platform", "offscreen", "--help"},
+       std::nullopt,
+       false,
+       true,
+       "",
+       {"ferrolux", "-platform", "offscreen"}},
+      {{"ferrolux", "--platform"},
+       std::nullopt,
+       false,
+       false,
+       "--platform needs a value",
+       {"ferrolux"}},
+      {{"ferrolux", "--platform="}, "", false, false, "--platform needs a value", {"ferrolux"}},
+      {{"ferrolux", "--frobnicate"},
+       std::nullopt,
+       false,
+       false,
+       "unknown option --frobnicate",
+       {"ferrolux"}},
+  };
+  for (const auto& c : cases) {
+    CommandLine cl = CommandLine::parse(c.args);
+    EXPECT_EQ(cl.platform, c.platform);
+    EXPECT_EQ(cl.machineInfo, c.machineInfo);
+    EXPECT_EQ(cl.help, c.help);
+    EXPECT_EQ(cl.error.rfind(c.error, 0), 0u) << cl.error;
+    if (c.error.empty()) {
+      EXPECT_EQ(cl.rest, c.rest);
+    }
+  }
+}
+
+TEST(MachineInfo, TitleLines) {
+  struct Case {
+    MachineFacts facts;
+    const char* chip;
+    const char* gpu;
+  };
+  const Case cases[] = {
+      {{"Apple M1", 4, 4, "Apple M1", 8, "ARM", false, "sim:macmini-m1"},
+       "Apple M1 \u00B7 4 E-cores + 4 P-cores",
+       "Apple M1 \u00B7 8 GPU cores"},
+      {{"AMD EPYC", 0, 2, "Unknown", -1, "x86", false, "linux"},
+       "AMD EPYC \u00B7 2 cores",
+       "Unknown \u00B7 GPU core count unknown"},
+      {{"", 1, 1, "X", 1, "ARM", false, "linux"},
+       "Unknown processor \u00B7 1 E-core + 1 P-core",
+       "X \u00B7 1 GPU core"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(chipLine(c.facts), c.chip);
+    EXPECT_EQ(gpuLine(c.facts), c.gpu);
+  }
+  MachineFacts intel{"Intel", 4, 4, "Unknown", -1, "x86", true, "sim:macbookpro-intel"};
+  EXPECT_NE(formatMachineInfo(intel).find("Monitoring: refused"), std::string::npos);
+}
+
+}  // namespace
