@@ -56,7 +56,7 @@ std::optional<plist::Bytes> runSampler(const SamplerConfig& config, double msSam
   spec.timeLimit = std::chrono::milliseconds(static_cast<int64_t>(ms)) + config.grace;
   const proc::Result r = proc::run(spec);
   if (!r.launched) return std::nullopt;
-  if (r.truncated) return plist::Bytes{};
+  if (r.truncated || r.timedOut) return plist::Bytes{};
   return plist::Bytes(r.output.begin(), r.output.end());
 }
 

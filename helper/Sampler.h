@@ -30,8 +30,9 @@ std::string searchPathWith(const std::string& toolsDir);
 std::optional<std::vector<std::string>> samplerArguments(double msSampling, bool includeGPU);
 
 // Runs the sampler once and returns its standard output: nullopt when it could not be launched
-// (or the request was unusable), otherwise what it wrote, possibly nothing. A run that passes
-// the output cap yields empty data: its cut-off bytes are not a usable document.
+// (or the request was unusable), otherwise what it wrote, possibly nothing. A run the helper
+// had to kill (past the output cap or the time limit) yields empty data: its cut-off bytes are
+// not a usable document.
 std::optional<plist::Bytes> runSampler(const SamplerConfig& config, double msSampling,
                                        bool includeGPU);
 
