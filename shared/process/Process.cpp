@@ -84,6 +84,11 @@ void markInheritedCloseOnExec() {
     ::_exit(127);
   }
   markInheritedCloseOnExec();
+  if (::chdir(spec.workingDirectory.c_str()) != 0) {
+    const int e = errno;
+    [[maybe_unused]] auto n = ::write(execErrWrite, &e, sizeof e);
+    ::_exit(127);
+  }
   ::execve(spec.path.c_str(), argv, envp);
   const int e = errno;
   [[maybe_unused]] auto n = ::write(execErrWrite, &e, sizeof e);

@@ -19,8 +19,9 @@ struct Spec {
   std::vector<std::string> env;   // "NAME=value" entries, the whole environment
   size_t outputCap = 4u << 20;    // more standard output than this kills the child
   std::chrono::milliseconds timeLimit{10000};
-  bool captureStderr = false;    // else standard error goes to /dev/null
-  size_t stderrCap = 64u << 10;  // captured standard error beyond this is dropped
+  std::string workingDirectory = "/";  // never the caller's, which may be anywhere
+  bool captureStderr = false;          // else standard error goes to /dev/null
+  size_t stderrCap = 64u << 10;        // captured standard error beyond this is dropped
   // Called on the calling thread once the program is known to be running (after its exec).
   std::function<void()> onLaunched;
 };

@@ -19,7 +19,7 @@ class HelperFaults : public ::testing::Test {
  protected:
   void SetUp() override {
     helper.emplace(scratch.path, std::vector<std::string>{"--tools-dir", tools.dir.string(),
-                                                         "--sampler-grace-ms", "300"});
+                                                          "--sampler-grace-ms", "300"});
     ASSERT_TRUE(helper->ready()) << helper->log();
   }
   // A connection that must keep working through every fault.
@@ -143,12 +143,14 @@ TEST_F(HelperFaults, TwoHundredConnectionsAtOnce) {
     inboxes.push_back(std::make_unique<Inbox>());
     conns.push_back(xpc::Connection::connect(helper->socket, inboxes.back()->handlers()));
   }
-  for (auto& c : conns) c->isResponding([&](bool ok) { replies += ok ? 1 : 0; });
+  for (auto& c : conns)
+    c->isResponding([&](bool ok) { replies += ok ? 1 : 0; });
   const auto until = std::chrono::steady_clock::now() + kPatience;
   while (replies < kCount && std::chrono::steady_clock::now() < until)
     std::this_thread::sleep_for(10ms);
   EXPECT_EQ(replies.load(), kCount);
-  for (auto& i : inboxes) EXPECT_EQ(i->ending(0ms), "");
+  for (auto& i : inboxes)
+    EXPECT_EQ(i->ending(0ms), "");
   conns.clear();
   Inbox inbox;
   auto last = xpc::Connection::connect(helper->socket, inbox.handlers());

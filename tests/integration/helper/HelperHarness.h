@@ -11,9 +11,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <functional>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <mutex>
 #include <optional>
@@ -66,17 +66,20 @@ struct FakeTools {
 
 class HelperProcess {
  public:
-  HelperProcess(const fs::path& dir, std::vector<std::string> extra) : socket((dir / "h.sock")), logPath(dir / "helper.log") {
+  HelperProcess(const fs::path& dir, std::vector<std::string> extra)
+      : socket((dir / "h.sock")), logPath(dir / "helper.log") {
     std::vector<std::string> args{kExecutable, "--listen", socket};
     args.insert(args.end(), extra.begin(), extra.end());
     std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
+    for (auto& a : args)
+      argv.push_back(a.data());
     argv.push_back(nullptr);
     std::vector<std::string> env{"FERROLUX_LOG_STDERR=1", "PATH=/usr/bin:/bin"};
     for (const char* keep : {"ASAN_OPTIONS", "UBSAN_OPTIONS"})
       if (const char* v = std::getenv(keep)) env.push_back(std::string(keep) + "=" + v);
     std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
+    for (auto& e : env)
+      envp.push_back(e.data());
     envp.push_back(nullptr);
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
@@ -111,8 +114,10 @@ class HelperProcess {
       int status;
       const pid_t r = ::waitpid(pid, &status, WNOHANG);
       if (r == pid) {
-        if (WIFEXITED(status)) exitStatus = WEXITSTATUS(status);
-        else exitStatus = 128 + WTERMSIG(status);
+        if (WIFEXITED(status))
+          exitStatus = WEXITSTATUS(status);
+        else
+          exitStatus = 128 + WTERMSIG(status);
         return WIFEXITED(status) ? std::optional<int>(WEXITSTATUS(status)) : std::nullopt;
       }
       std::this_thread::sleep_for(10ms);
@@ -130,7 +135,8 @@ class HelperProcess {
     return false;
   }
 
-  inline static const std::string kExecutable = FERROLUX_BUILD_DIR "/helper/com.tarquell.powermetrics";
+  inline static const std::string kExecutable =
+      FERROLUX_BUILD_DIR "/helper/com.tarquell.powermetrics";
   std::string socket;
   fs::path logPath;
   pid_t pid = -1;
@@ -152,7 +158,8 @@ class Inbox {
   }
 
   // The next result, outer nullopt when none came in time.
-  std::optional<std::optional<plist::Bytes>> nextResult(std::chrono::milliseconds wait = kPatience) {
+  std::optional<std::optional<plist::Bytes>> nextResult(
+      std::chrono::milliseconds wait = kPatience) {
     std::unique_lock l(m_);
     if (!cv_.wait_for(l, wait, [&] { return !results_.empty(); })) return std::nullopt;
     auto r = std::move(results_.front());

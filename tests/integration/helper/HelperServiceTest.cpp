@@ -54,7 +54,8 @@ TEST_F(HelperService, RequestArgumentsReachTheSampler) {
   const Case cases[] = {{5.0, false, "5", "cpu_power"},
                         {150.99, true, "150", "cpu_power,gpu_power"},
                         {400.9, false, "400", "cpu_power"}};
-  for (const auto& k : cases) c->requestPowermetrics(k.ms, k.gpu);
+  for (const auto& k : cases)
+    c->requestPowermetrics(k.ms, k.gpu);
   for (const auto& k : cases) {
     SCOPED_TRACE(k.interval);
     const auto r = inbox.nextResult();
@@ -134,7 +135,8 @@ struct Installed {
     link = root / "etc/systemd/system/sockets.target.wants/com.tarquell.powermetrics.socket";
     exe = root / "usr/local/libexec/ferrolux-helpers/com.tarquell.powermetrics";
     record = base / "manager-args";
-    for (const auto& f : {socketUnit, serviceUnit, link, exe}) writeFile(f, "x");
+    for (const auto& f : {socketUnit, serviceUnit, link, exe})
+      writeFile(f, "x");
     writeFile(base / "systemctl", "#!/bin/sh\necho \"$@\" > '" + record.string() + "'\nexit " +
                                       std::to_string(managerStatus) + "\n");
     fs::permissions(base / "systemctl", fs::perms::owner_all);
@@ -158,10 +160,16 @@ TEST_F(HelperService, UninstallRemovesEverythingAndExits) {
     const std::string units = "file://" + (inst.root / "etc/systemd/system/").string();
     const std::string expected =
         "[PWMJBS]: Request to uninstall Ferrolux Helper\n"
-        "[PWMJBS]: trying to delete " + units + "com.tarquell.powermetrics.socket\n"
-        "[PWMJBS]: trying to delete " + units + "com.tarquell.powermetrics.service\n"
+        "[PWMJBS]: trying to delete " +
+        units +
+        "com.tarquell.powermetrics.socket\n"
+        "[PWMJBS]: trying to delete " +
+        units +
+        "com.tarquell.powermetrics.service\n"
         "[PWMJBS]: property list deleted\n"
-        "[PWMJBS]: trying to delete file://" + inst.exe.string() + "\n"
+        "[PWMJBS]: trying to delete file://" +
+        inst.exe.string() +
+        "\n"
         "[PWMJBS]: helper tool deleted\n"
         "[PWMJBS]: waiting unloading for launchctl...\n" +
         (managerStatus == 0 ? "[PWMJBS]: unloaded from launchctl successful\n"

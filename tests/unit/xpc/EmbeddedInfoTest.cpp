@@ -87,7 +87,8 @@ TEST(EmbeddedInfo, DamagedFilesYieldNothing) {
        }},
       {"names point outside their table",
        [&](std::string& f) {
-         for (size_t i = 0; i < eh.e_shnum; ++i) shdrAt(f, i)->sh_name = 0x7fffffff;
+         for (size_t i = 0; i < eh.e_shnum; ++i)
+           shdrAt(f, i)->sh_name = 0x7fffffff;
        }},
   };
   const auto dir = std::filesystem::temp_directory_path() / ("elf-" + std::to_string(getpid()));

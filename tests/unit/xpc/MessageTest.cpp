@@ -11,7 +11,9 @@ using xpc::Message;
 using xpc::Receiver;
 
 // The body of an encoded frame.
-std::string body(const std::string& frame) { return frame.substr(xpc::kFrameHeaderSize); }
+std::string body(const std::string& frame) {
+  return frame.substr(xpc::kFrameHeaderSize);
+}
 
 std::string dictBody(plist::Dict d) {
   return plist::write(plist::Value(std::move(d)), plist::Format::Binary);
