@@ -9,15 +9,24 @@ const Value& none() {
 
 Type Value::type() const {
   switch (v_.index()) {
-    case 1: return Type::Boolean;
-    case 2: return Type::Integer;
-    case 3: return Type::Real;
-    case 4: return Type::String;
-    case 5: return Type::Data;
-    case 6: return Type::Date;
-    case 7: return Type::Array;
-    case 8: return Type::Dict;
-    default: return Type::None;
+    case 1:
+      return Type::Boolean;
+    case 2:
+      return Type::Integer;
+    case 3:
+      return Type::Real;
+    case 4:
+      return Type::String;
+    case 5:
+      return Type::Data;
+    case 6:
+      return Type::Date;
+    case 7:
+      return Type::Array;
+    case 8:
+      return Type::Dict;
+    default:
+      return Type::None;
   }
 }
 
@@ -37,7 +46,9 @@ std::optional<double> Value::number() const {
   return std::nullopt;
 }
 
-const std::string* Value::string() const { return std::get_if<std::string>(&v_); }
+const std::string* Value::string() const {
+  return std::get_if<std::string>(&v_);
+}
 
 const Bytes* Value::data() const {
   auto* p = std::get_if<std::shared_ptr<const Bytes>>(&v_);
@@ -81,11 +92,16 @@ size_t Value::size() const {
 bool Value::operator==(const Value& other) const {
   if (type() != other.type()) return false;
   switch (type()) {
-    case Type::None: return true;
-    case Type::Data: return *data() == *other.data();
-    case Type::Array: return *array() == *other.array();
-    case Type::Dict: return *dict() == *other.dict();
-    default: return v_ == other.v_;
+    case Type::None:
+      return true;
+    case Type::Data:
+      return *data() == *other.data();
+    case Type::Array:
+      return *array() == *other.array();
+    case Type::Dict:
+      return *dict() == *other.dict();
+    default:
+      return v_ == other.v_;
   }
 }
 

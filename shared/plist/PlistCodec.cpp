@@ -1,17 +1,60 @@
 // Conversion between plist::Value and libplist's node trees, for parsing and writing.
 #include <plist/plist.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 #include <memory>
 
 #include "shared/plist/Plist.h"
+#include "shared/plist/PlistGuard.h"
 
 namespace plist {
 namespace {
 
 // Deeper documents are refused rather than risking the stack on hostile input.
 constexpr int kMaxDepth = 128;
+
+// Returns `text` as valid UTF-8, each invalid sequence replaced by U+FFFD. For XML output the
+// control characters XML 1.0 cannot carry are replaced too, so whatever we write reads back.
+std::string cleanText(std::string_view text, bool forXml) {
+  std::string out;
+  out.reserve(text.size());
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  size_t i = 0;
+  while (i < n) {
+    const unsigned char c = p[i];
+    size_t len = 0;
+    uint32_t cp = 0;
+    if (c < 0x80) {
+      len = 1, cp = c;
+    } else if ((c & 0xE0) == 0xC0) {
+      len = 2, cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      len = 3, cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      len = 4, cp = c & 0x07;
+    }
+    bool valid = len > 0 && i + len <= n;
+    for (size_t k = 1; valid && k < len; ++k) {
+      valid = (p[i + k] & 0xC0) == 0x80;
+      cp = (cp << 6) | (p[i + k] & 0x3F);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are invalid as well.
+    static constexpr uint32_t kMinForLength[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (valid) valid = cp >= kMinForLength[len] && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
+    if (valid && forXml && cp < 0x20 && cp != '\t' && cp != '\n' && cp != '\r') valid = false;
+    if (valid) {
+      out.append(text.substr(i, len));
+      i += len;
+    } else {
+      out.append("\xEF\xBF\xBD");
+      i += 1;
+    }
+  }
+  return out;
+}
 
 struct NodeDeleter {
   void operator()(plist_t node) const { plist_free(node); }
@@ -54,10 +97,9 @@ bool fromNode(plist_t node, int depth, Value& out, std::string& error) {
       return true;
     }
     case PLIST_STRING: {
-      char* raw = nullptr;
-      plist_get_string_val(node, &raw);
-      CString s(raw);
-      out = Value(std::string(s ? s.get() : ""));
+      uint64_t length = 0;
+      const char* s = plist_get_string_ptr(node, &length);
+      out = Value(cleanText(s ? std::string_view(s, length) : std::string_view(), false));
       return true;
     }
     case PLIST_DATA: {
@@ -101,7 +143,7 @@ bool fromNode(plist_t node, int depth, Value& out, std::string& error) {
         Value value;
         if (!fromNode(child, depth + 1, value, error)) return false;
         // Real sampler output repeats some keys; the later entry is the one that counts.
-        entries.insert_or_assign(std::string(key ? key.get() : ""), std::move(value));
+        entries.insert_or_assign(cleanText(key ? key.get() : "", false), std::move(value));
       }
       out = Value(std::move(entries));
       return true;
@@ -112,39 +154,51 @@ bool fromNode(plist_t node, int depth, Value& out, std::string& error) {
   }
 }
 
-plist_t toNode(const Value& value) {
+plist_t toNode(const Value& value, bool forXml) {
   switch (value.type()) {
-    case Type::None: return nullptr;
-    case Type::Boolean: return plist_new_bool(*value.boolean() ? 1 : 0);
-    case Type::Integer: return plist_new_uint(static_cast<uint64_t>(*value.integer()));
-    case Type::Real: return plist_new_real(*value.number());
-    case Type::String: return plist_new_string(value.string()->c_str());
+    case Type::None:
+      return nullptr;
+    case Type::Boolean:
+      return plist_new_bool(*value.boolean() ? 1 : 0);
+    case Type::Integer:
+      return plist_new_uint(static_cast<uint64_t>(*value.integer()));
+    case Type::Real:
+      return plist_new_real(*value.number());
+    case Type::String:
+      return plist_new_string(cleanText(*value.string(), forXml).c_str());
     case Type::Data: {
       const Bytes& d = *value.data();
       return plist_new_data(reinterpret_cast<const char*>(d.data()), d.size());
     }
     case Type::Date: {
-      const double s = value.date()->secondsSince2001;
+      // libplist keeps dates as 32-bit seconds: clamp rather than overflow (years 1933-2069).
+      double s = value.date()->secondsSince2001;
+      if (!(s == s)) s = 0;
+      s = std::clamp(s, double{std::numeric_limits<int32_t>::min()},
+                     double{std::numeric_limits<int32_t>::max()});
       const auto sec = static_cast<int32_t>(s);
       return plist_new_date(sec, static_cast<int32_t>((s - sec) * 1e6));
     }
     case Type::Array: {
       plist_t node = plist_new_array();
       for (const Value& item : *value.array())
-        if (plist_t child = toNode(item)) plist_array_append_item(node, child);
+        if (plist_t child = toNode(item, forXml)) plist_array_append_item(node, child);
       return node;
     }
     case Type::Dict: {
       plist_t node = plist_new_dict();
       for (const auto& [key, item] : *value.dict())
-        if (plist_t child = toNode(item)) plist_dict_set_item(node, key.c_str(), child);
+        if (plist_t child = toNode(item, forXml))
+          plist_dict_set_item(node, cleanText(key, forXml).c_str(), child);
       return node;
     }
   }
   return nullptr;
 }
 
-bool isBinary(std::string_view bytes) { return bytes.substr(0, 6) == "bplist"; }
+bool isBinary(std::string_view bytes) {
+  return bytes.substr(0, 6) == "bplist";
+}
 
 }  // namespace
 
@@ -158,6 +212,10 @@ ParseResult parse(std::string_view bytes) {
   }
   if (bytes.size() > std::numeric_limits<uint32_t>::max()) {
     result.error = "property list too large";
+    return result;
+  }
+  if (isBinary(bytes) ? detail::binaryHasNulString(bytes) : detail::xmlHasNulReference(bytes)) {
+    result.error = "property list holds a string with a NUL character";
     return result;
   }
   plist_t raw = nullptr;
@@ -185,7 +243,8 @@ std::vector<ParseResult> parseAll(std::string_view bytes) {
     }
     const size_t nul = bytes.find('\0');
     std::string_view piece = bytes.substr(0, nul);
-    if (piece.find_first_not_of(" \t\r\n") != std::string_view::npos) results.push_back(parse(piece));
+    if (piece.find_first_not_of(" \t\r\n") != std::string_view::npos)
+      results.push_back(parse(piece));
     if (nul == std::string_view::npos) break;
     bytes.remove_prefix(nul + 1);
   }
@@ -193,7 +252,7 @@ std::vector<ParseResult> parseAll(std::string_view bytes) {
 }
 
 std::string write(const Value& value, Format format) {
-  Node root(toNode(value));
+  Node root(toNode(value, format == Format::XML));
   if (!root) return {};
   char* out = nullptr;
   uint32_t length = 0;
