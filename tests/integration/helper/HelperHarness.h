@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -64,6 +65,29 @@ struct FakeTools {
   void mode(const std::string& m) const { writeFile(dir / "mode", m); }
 };
 
+// Blocks until a reply callback delivered a value.
+template <typename T>
+class Promise {
+ public:
+  std::function<void(T)> callback() {
+    return [this](T v) {
+      std::lock_guard l(m_);
+      value_ = std::move(v);
+      cv_.notify_all();
+    };
+  }
+  std::optional<T> get(std::chrono::milliseconds wait = kPatience) {
+    std::unique_lock l(m_);
+    cv_.wait_for(l, wait, [&] { return value_.has_value(); });
+    return value_;
+  }
+
+ private:
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::optional<T> value_;
+};
+
 class HelperProcess {
  public:
   HelperProcess(const fs::path& dir, std::vector<std::string> extra)
@@ -96,11 +120,21 @@ class HelperProcess {
     }
   }
 
-  // Waits until the helper accepts connections.
+  // Waits until the helper answers a liveness probe. The probe is a full round trip: a probe
+  // the helper admitted only later would become its newest connection and receive the results
+  // meant for the test's own connection.
   bool ready() const {
     const auto until = std::chrono::steady_clock::now() + kPatience;
     while (std::chrono::steady_clock::now() < until) {
-      if (xpc::connectUnix(socket).valid()) return true;
+      struct stat st;
+      if (::stat(socket.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) {
+        auto probe = xpc::Connection::connect(socket, {});
+        Promise<bool> alive;
+        probe->isResponding(alive.callback());
+        const bool answered = alive.get(2s).has_value();
+        probe->invalidate();
+        if (answered) return true;
+      }
       std::this_thread::sleep_for(10ms);
     }
     return false;
@@ -184,29 +218,6 @@ class Inbox {
   std::condition_variable cv_;
   std::deque<std::optional<plist::Bytes>> results_;
   std::string ending_;
-};
-
-// Blocks until a reply callback delivered a value.
-template <typename T>
-class Promise {
- public:
-  std::function<void(T)> callback() {
-    return [this](T v) {
-      std::lock_guard l(m_);
-      value_ = std::move(v);
-      cv_.notify_all();
-    };
-  }
-  std::optional<T> get(std::chrono::milliseconds wait = kPatience) {
-    std::unique_lock l(m_);
-    cv_.wait_for(l, wait, [&] { return value_.has_value(); });
-    return value_;
-  }
-
- private:
-  std::mutex m_;
-  std::condition_variable cv_;
-  std::optional<T> value_;
 };
 
 // The launcher's arguments as the stand-in launcher passed them on, joined by spaces.
