@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -103,6 +104,11 @@ struct Connection::State {
     return false;
   }
 };
+
+std::string helperEndpoint() {
+  const char* env = std::getenv(std::string(kEndpointEnvironment).c_str());
+  return (env && *env) ? std::string(env) : std::string(kSystemEndpoint);
+}
 
 std::shared_ptr<Connection> Connection::connect(const std::string& path, Handlers handlers) {
   auto state = std::make_shared<State>();

@@ -22,6 +22,10 @@
 
 namespace xpc {
 
+// The helper's socket path: FERROLUX_HELPER_ENDPOINT when set and not empty (development and
+// tests), else the system endpoint.
+std::string helperEndpoint();
+
 class Connection {
  public:
   struct Handlers {

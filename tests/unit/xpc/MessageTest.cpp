@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
+#include "shared/xpc/Connection.h"
 #include "shared/xpc/Frame.h"
 #include "shared/xpc/Message.h"
 #include "shared/xpc/Protocol.h"
@@ -111,6 +114,16 @@ TEST(Message, RefusesMalformedBodies) {
     SCOPED_TRACE(c.what);
     EXPECT_FALSE(xpc::decode(c.body, c.receiver));
   }
+}
+
+TEST(Endpoint, EnvironmentOverridesTheSystemPath) {
+  ::unsetenv("FERROLUX_HELPER_ENDPOINT");
+  EXPECT_EQ(xpc::helperEndpoint(), "/run/ferrolux/com.tarquell.powermetrics.sock");
+  ::setenv("FERROLUX_HELPER_ENDPOINT", "", 1);
+  EXPECT_EQ(xpc::helperEndpoint(), "/run/ferrolux/com.tarquell.powermetrics.sock");
+  ::setenv("FERROLUX_HELPER_ENDPOINT", "/tmp/h.sock", 1);
+  EXPECT_EQ(xpc::helperEndpoint(), "/tmp/h.sock");
+  ::unsetenv("FERROLUX_HELPER_ENDPOINT");
 }
 
 TEST(Message, IntegerIntervalIsAcceptedAsANumber) {
