@@ -1,0 +1,82 @@
+// com.tarquell.powermetrics: the privileged helper. systemd starts it when the application
+// connects to its socket; it serves until asked to close or to remove itself.
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <systemd/sd-daemon.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "helper/Log.h"
+#include "helper/Options.h"
+#include "helper/XPCServer.h"
+#include "shared/xpc/Socket.h"
+
+namespace {
+
+// The owner of the socket file: the installer gives it to the user who approved the install.
+std::optional<uid_t> socketOwner(int fd) {
+  sockaddr_un addr{};
+  socklen_t len = sizeof addr;
+  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0 || addr.sun_path[0] == 0)
+    return std::nullopt;
+  struct stat st;
+  addr.sun_path[sizeof addr.sun_path - 1] = 0;
+  if (::stat(addr.sun_path, &st) != 0) return std::nullopt;
+  return st.st_uid;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string error;
+  const auto options = helper::parseOptions(argc, argv, error);
+  if (!options) {
+    std::fprintf(stderr, "com.tarquell.powermetrics: %s\n", error.c_str());
+    return 2;
+  }
+  // A client that goes away mid-write must not kill the helper.
+  ::signal(SIGPIPE, SIG_IGN);
+
+  xpc::UniqueFd owned;
+  int listenFd = -1;
+  if (!options->listenPath.empty()) {
+    owned = xpc::listenUnix(options->listenPath);
+    listenFd = owned.get();
+  } else if (sd_listen_fds(1) == 1 &&
+             sd_is_socket_unix(SD_LISTEN_FDS_START, SOCK_STREAM, 1, nullptr, 0) > 0) {
+    listenFd = SD_LISTEN_FDS_START;
+  }
+
+  std::vector<uid_t> allowed = options->allowUids;
+  allowed.push_back(0);
+  if (listenFd >= 0)
+    if (const auto owner = socketOwner(listenFd)) allowed.push_back(*owner);
+
+  helper::ServerConfig config;
+  config.sampler.searchPath = options->toolsDir.empty() ? helper::defaultSearchPath()
+                                                        : helper::searchPathWith(options->toolsDir);
+  if (!options->nicePath.empty()) config.sampler.nicePath = options->nicePath;
+  if (options->graceMs) config.sampler.grace = std::chrono::milliseconds(*options->graceMs);
+  config.install = helper::installPaths(options->installRoot);
+  if (!options->serviceManager.empty()) config.install.serviceManager = options->serviceManager;
+  // Until signature checks are in place, the kernel-reported user is the wall: root, or the
+  // user the socket belongs to.
+  config.admit = [allowed](const helper::PeerInfo& peer) {
+    if (std::find(allowed.begin(), allowed.end(), peer.uid) != allowed.end()) return true;
+    helper::log("Client is not valid");
+    return false;
+  };
+
+  helper::XPCServer server(std::move(config));
+  if (listenFd < 0) {
+    helper::log("Privileged Helper has started");
+    helper::log("no listening socket; nothing to serve");
+    return 0;
+  }
+  server.run(listenFd);
+  return 0;
+}

@@ -1,0 +1,193 @@
+// Bad input and faults: each ends at most the one connection that caused it, loses nothing
+// else, and leaves the helper serving.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <thread>
+
+#include "helper/XPCServer.h"
+#include "shared/xpc/Message.h"
+#include "shared/xpc/Protocol.h"
+#include "tests/integration/helper/HelperHarness.h"
+
+namespace {
+
+using namespace harness;
+
+class HelperFaults : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    helper.emplace(scratch.path, std::vector<std::string>{"--tools-dir", tools.dir.string(),
+                                                          "--sampler-grace-ms", "300"});
+    ASSERT_TRUE(helper->ready()) << helper->log();
+  }
+  // A connection that must keep working through every fault.
+  void expectServing(const std::shared_ptr<xpc::Connection>& c) {
+    Promise<bool> alive;
+    ASSERT_TRUE(c->isResponding(alive.callback()));
+    EXPECT_EQ(alive.get(), true);
+    EXPECT_FALSE(helper->waitExit(std::chrono::milliseconds(0)));
+  }
+
+  ScratchDir scratch;
+  FakeTools tools{scratch.path};
+  std::optional<HelperProcess> helper;
+};
+
+// A raw socket past the hello, for sending what no well-behaved client would.
+xpc::UniqueFd rawAdmitted(const std::string& path) {
+  auto fd = xpc::connectUnix(path);
+  timeval tv{20, 0};
+  ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  xpc::FrameReader reader(fd.get(), xpc::kMaxFrameToClient);
+  std::string body;
+  if (reader.next(body) != xpc::FrameReader::Status::Frame) return {};
+  return fd;
+}
+
+// True when the helper closed the connection (end of file, or a reset).
+bool closedByPeer(int fd) {
+  char buf[256];
+  for (;;) {
+    const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    if (n == 0 || (n < 0 && errno == ECONNRESET)) return true;
+    if (n < 0) return false;  // timed out
+  }
+}
+
+TEST_F(HelperFaults, BadFramesCloseOnlyTheirConnection) {
+  Inbox witnessInbox;
+  auto witness = xpc::Connection::connect(helper->socket, witnessInbox.handlers());
+  expectServing(witness);
+
+  auto bodyOf = [](plist::Dict d) {
+    return xpc::frame(plist::write(plist::Value(std::move(d)), plist::Format::Binary));
+  };
+  struct Case {
+    const char* what;
+    std::string bytes;
+    bool thenHalfClose;
+  };
+  const Case cases[] = {
+      {"oversized", xpc::frame(std::string(xpc::kMaxFrameToHelper + 1, 'a')), false},
+      {"length of 4 GiB", std::string("\xff\xff\xff\xff", 4), false},
+      {"truncated", xpc::frame(std::string(100, 'a')).substr(0, 30), true},
+      {"garbage", xpc::frame("this is not a property list"), false},
+      {"empty body", xpc::frame(""), false},
+      {"unknown message", bodyOf({{"call", "formatDisk"}}), false},
+      {"result sent to the helper", bodyOf({{"call", "powermetricsResult:"}}), false},
+      {"interval of the wrong type",
+       bodyOf({{"call", "requestPowermetricsWithMsSampling:includeGPU:"},
+               {"msSampling", "soon"},
+               {"includeGPU", true}}),
+       false},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.what);
+    auto fd = rawAdmitted(helper->socket);
+    ASSERT_TRUE(fd.valid());
+    xpc::writeAll(fd.get(), k.bytes);
+    if (k.thenHalfClose) ::shutdown(fd.get(), SHUT_WR);
+    EXPECT_TRUE(closedByPeer(fd.get()));
+    expectServing(witness);
+  }
+  // Results still reach a new connection.
+  Inbox inbox;
+  auto fresh = xpc::Connection::connect(helper->socket, inbox.handlers());
+  expectServing(fresh);
+  fresh->requestPowermetrics(1, false);
+  const auto r = inbox.nextResult();
+  ASSERT_TRUE(r);
+  EXPECT_EQ(echoedArgs(*r).size(), 8u);
+  EXPECT_EQ(witnessInbox.ending(0ms), "");
+}
+
+TEST_F(HelperFaults, ResultOfADepartedPeerGoesToTheNewestConnection) {
+  Inbox first;
+  auto a = xpc::Connection::connect(helper->socket, first.handlers());
+  expectServing(a);
+  a->requestPowermetrics(300, true);
+  a->invalidate();
+  Inbox second;
+  auto b = xpc::Connection::connect(helper->socket, second.handlers());
+  expectServing(b);
+  const auto r = second.nextResult();
+  ASSERT_TRUE(r);
+  EXPECT_EQ(echoedArgs(*r).at(5), "cpu_power,gpu_power");
+  EXPECT_FALSE(first.nextResult(0ms));
+}
+
+TEST_F(HelperFaults, HangingOrFloodingSamplerIsCutOff) {
+  Inbox inbox;
+  auto c = xpc::Connection::connect(helper->socket, inbox.handlers());
+  expectServing(c);
+  for (const char* mode : {"hang", "flood", "stray"}) {
+    SCOPED_TRACE(mode);
+    tools.mode(mode);
+    c->requestPowermetrics(10, false);
+    expectServing(c);  // answered while the run is still going
+    const auto r = inbox.nextResult();
+    ASSERT_TRUE(r);
+    ASSERT_TRUE(r->has_value());
+    EXPECT_TRUE((*r)->empty());
+  }
+}
+
+TEST_F(HelperFaults, TwoHundredConnectionsAtOnce) {
+  constexpr int kCount = 200;
+  std::vector<std::unique_ptr<Inbox>> inboxes;
+  std::vector<std::shared_ptr<xpc::Connection>> conns;
+  std::atomic<int> replies{0};
+  for (int i = 0; i < kCount; ++i) {
+    inboxes.push_back(std::make_unique<Inbox>());
+    conns.push_back(xpc::Connection::connect(helper->socket, inboxes.back()->handlers()));
+  }
+  for (auto& c : conns)
+    c->isResponding([&](bool ok) { replies += ok ? 1 : 0; });
+  const auto until = std::chrono::steady_clock::now() + kPatience;
+  while (replies < kCount && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(replies.load(), kCount);
+  for (auto& i : inboxes)
+    EXPECT_EQ(i->ending(0ms), "");
+  conns.clear();
+  Inbox inbox;
+  auto last = xpc::Connection::connect(helper->socket, inbox.handlers());
+  expectServing(last);
+  last->requestPowermetrics(1, false);
+  EXPECT_TRUE(inbox.nextResult());
+}
+
+// In-process server: how refusal and absence look from the client side.
+TEST(HelperAdmission, RefusedOrAbsentHelperInvalidates) {
+  ScratchDir scratch;
+  const std::string path = (scratch.path / "s.sock").string();
+  Inbox nobody;
+  auto none = xpc::Connection::connect(path, nobody.handlers());
+  EXPECT_EQ(nobody.ending(), "invalidated");
+  EXPECT_FALSE(none->isResponding([](bool) {}));
+
+  auto listener = xpc::listenUnix(path);
+  ASSERT_TRUE(listener.valid());
+  std::atomic<int> checks{0};
+  helper::ServerConfig config;
+  config.admit = [&](const helper::PeerInfo& peer) {
+    ++checks;
+    EXPECT_EQ(peer.pid, ::getpid());
+    EXPECT_EQ(peer.uid, ::getuid());
+    return false;
+  };
+  helper::XPCServer server(config);
+  std::thread serving([&] { server.run(listener.get()); });
+  Inbox refused;
+  auto c = xpc::Connection::connect(path, refused.handlers());
+  c->isResponding([](bool) { ADD_FAILURE() << "a refused peer got a reply"; });
+  EXPECT_EQ(refused.ending(), "invalidated");
+  EXPECT_FALSE(c->helperVersion());
+  EXPECT_EQ(checks.load(), 1);
+  server.stop();
+  serving.join();
+}
+
+}  // namespace

@@ -1,0 +1,243 @@
+// Starts the real helper executable on a scratch socket with the stand-in sampler, and
+// collects what a client connection receives.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "shared/xpc/Connection.h"
+#include "shared/xpc/Socket.h"
+
+namespace harness {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+// Generous: only a hung helper ever waits this long.
+constexpr auto kPatience = 20s;
+
+inline std::string readFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void writeFile(const fs::path& p, const std::string& text) {
+  fs::create_directories(p.parent_path());
+  std::ofstream(p, std::ios::binary | std::ios::trunc) << text;
+}
+
+struct ScratchDir {
+  fs::path path;
+  ScratchDir() {
+    std::string tmpl = (fs::temp_directory_path() / "fx-helper-XXXXXX").string();
+    path = ::mkdtemp(tmpl.data());
+  }
+  ~ScratchDir() {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+  }
+};
+
+// The stand-in sampler copied into its own tools directory, with a mode file beside it.
+struct FakeTools {
+  fs::path dir;
+  explicit FakeTools(const fs::path& root) : dir(root / "tools") {
+    fs::create_directories(dir);
+    fs::copy_file(FERROLUX_FIXTURES_DIR "/helper/powermetrics", dir / "powermetrics");
+  }
+  void mode(const std::string& m) const { writeFile(dir / "mode", m); }
+};
+
+// Blocks until a reply callback delivered a value.
+template <typename T>
+class Promise {
+ public:
+  std::function<void(T)> callback() {
+    return [this](T v) {
+      std::lock_guard l(m_);
+      value_ = std::move(v);
+      cv_.notify_all();
+    };
+  }
+  std::optional<T> get(std::chrono::milliseconds wait = kPatience) {
+    std::unique_lock l(m_);
+    cv_.wait_for(l, wait, [&] { return value_.has_value(); });
+    return value_;
+  }
+
+ private:
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::optional<T> value_;
+};
+
+class HelperProcess {
+ public:
+  HelperProcess(const fs::path& dir, std::vector<std::string> extra)
+      : socket((dir / "h.sock")), logPath(dir / "helper.log") {
+    std::vector<std::string> args{kExecutable, "--listen", socket};
+    args.insert(args.end(), extra.begin(), extra.end());
+    std::vector<char*> argv;
+    for (auto& a : args)
+      argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> env{"FERROLUX_LOG_STDERR=1", "PATH=/usr/bin:/bin"};
+    for (const char* keep : {"ASAN_OPTIONS", "UBSAN_OPTIONS"})
+      if (const char* v = std::getenv(keep)) env.push_back(std::string(keep) + "=" + v);
+    std::vector<char*> envp;
+    for (auto& e : env)
+      envp.push_back(e.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 2, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    if (posix_spawn(&pid, kExecutable.c_str(), &fa, nullptr, argv.data(), envp.data()) != 0)
+      pid = -1;
+    posix_spawn_file_actions_destroy(&fa);
+  }
+  ~HelperProcess() {
+    if (pid > 0 && !exitStatus) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, nullptr, 0);
+    }
+  }
+
+  // Waits until the helper answers a liveness probe. The probe is a full round trip: a probe
+  // the helper admitted only later would become its newest connection and receive the results
+  // meant for the test's own connection.
+  bool ready() const {
+    const auto until = std::chrono::steady_clock::now() + kPatience;
+    while (std::chrono::steady_clock::now() < until) {
+      struct stat st;
+      if (::stat(socket.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) {
+        auto probe = xpc::Connection::connect(socket, {});
+        Promise<bool> alive;
+        probe->isResponding(alive.callback());
+        const bool answered = alive.get(2s).has_value();
+        probe->invalidate();
+        if (answered) return true;
+      }
+      std::this_thread::sleep_for(10ms);
+    }
+    return false;
+  }
+
+  // The exit status once the helper ended by exit(); nullopt when it is still running after
+  // `wait` or died from a signal.
+  std::optional<int> waitExit(std::chrono::milliseconds wait = kPatience) {
+    const auto until = std::chrono::steady_clock::now() + wait;
+    do {
+      int status;
+      const pid_t r = ::waitpid(pid, &status, WNOHANG);
+      if (r == pid) {
+        if (WIFEXITED(status))
+          exitStatus = WEXITSTATUS(status);
+        else
+          exitStatus = 128 + WTERMSIG(status);
+        return WIFEXITED(status) ? std::optional<int>(WEXITSTATUS(status)) : std::nullopt;
+      }
+      std::this_thread::sleep_for(10ms);
+    } while (std::chrono::steady_clock::now() < until);
+    return std::nullopt;
+  }
+
+  std::string log() const { return readFile(logPath); }
+  bool waitForLog(const std::string& text) const {
+    const auto until = std::chrono::steady_clock::now() + kPatience;
+    while (std::chrono::steady_clock::now() < until) {
+      if (log().find(text) != std::string::npos) return true;
+      std::this_thread::sleep_for(10ms);
+    }
+    return false;
+  }
+
+  inline static const std::string kExecutable =
+      FERROLUX_BUILD_DIR "/helper/com.tarquell.powermetrics";
+  std::string socket;
+  fs::path logPath;
+  pid_t pid = -1;
+  std::optional<int> exitStatus;
+};
+
+// What one client connection received, gathered from its reader thread.
+class Inbox {
+ public:
+  xpc::Connection::Handlers handlers() {
+    return {.powermetricsResult =
+                [this](std::optional<plist::Bytes> d) {
+                  std::lock_guard l(m_);
+                  results_.push_back(std::move(d));
+                  cv_.notify_all();
+                },
+            .invalidated = [this] { end("invalidated"); },
+            .interrupted = [this] { end("interrupted"); }};
+  }
+
+  // The next result, outer nullopt when none came in time.
+  std::optional<std::optional<plist::Bytes>> nextResult(
+      std::chrono::milliseconds wait = kPatience) {
+    std::unique_lock l(m_);
+    if (!cv_.wait_for(l, wait, [&] { return !results_.empty(); })) return std::nullopt;
+    auto r = std::move(results_.front());
+    results_.pop_front();
+    return r;
+  }
+
+  // "invalidated" or "interrupted", or "" when the connection did not end in time.
+  std::string ending(std::chrono::milliseconds wait = kPatience) {
+    std::unique_lock l(m_);
+    cv_.wait_for(l, wait, [&] { return !ending_.empty(); });
+    return ending_;
+  }
+
+ private:
+  void end(const char* how) {
+    std::lock_guard l(m_);
+    ending_ = how;
+    cv_.notify_all();
+  }
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::deque<std::optional<plist::Bytes>> results_;
+  std::string ending_;
+};
+
+// The launcher's arguments as the stand-in launcher passed them on, joined by spaces.
+inline std::string echoedNiceArgs(const std::optional<plist::Bytes>& data) {
+  if (!data) return {};
+  const auto parsed = plist::parse(*data);
+  const auto* s = parsed.ok() ? (*parsed.value)["nice"].string() : nullptr;
+  return s ? *s : std::string();
+}
+
+// The sampler arguments echoed back by the stand-in, or empty when the result is not its echo.
+inline std::vector<std::string> echoedArgs(const std::optional<plist::Bytes>& data) {
+  std::vector<std::string> out;
+  if (!data) return out;
+  const auto parsed = plist::parse(*data);
+  if (!parsed.ok()) return out;
+  const auto& args = (*parsed.value)["args"];
+  for (size_t i = 0; i < args.size(); ++i)
+    if (const auto* s = args[i].string()) out.push_back(*s);
+  return out;
+}
+
+}  // namespace harness
