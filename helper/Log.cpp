@@ -26,6 +26,11 @@ bool alsoStderr() {
 void log(std::string_view text) {
   std::string line = "[PWMJBS]: ";
   line.append(text);
+  logLine(line);
+}
+
+void logLine(std::string_view text) {
+  std::string line(text);
   sd_journal_print(LOG_NOTICE, "%s", line.c_str());
   if (alsoStderr()) {
     static std::mutex mutex;

@@ -10,4 +10,7 @@ namespace helper {
 // test that started it by hand can read the lines). Safe from any thread; lines never interleave.
 void log(std::string_view text);
 
+// Writes `line` as it stands, for the few lines that carry no prefix.
+void logLine(std::string_view line);
+
 }  // namespace helper

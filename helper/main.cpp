@@ -13,6 +13,8 @@
 #include "helper/Log.h"
 #include "helper/Options.h"
 #include "helper/XPCServer.h"
+#include "helper/admission/ClientAdmission.h"
+#include "shared/codesign/ConfiguredAnchor.h"
 #include "shared/xpc/Socket.h"
 
 namespace {
@@ -63,12 +65,28 @@ int main(int argc, char** argv) {
   if (options->graceMs) config.sampler.grace = std::chrono::milliseconds(*options->graceMs);
   config.install = helper::installPaths(options->installRoot);
   if (!options->serviceManager.empty()) config.install.serviceManager = options->serviceManager;
-  // Until signature checks are in place, the kernel-reported user is the wall: root, or the
-  // user the socket belongs to.
-  config.admit = [allowed](const helper::PeerInfo& peer) {
-    if (std::find(allowed.begin(), allowed.end(), peer.uid) != allowed.end()) return true;
-    helper::log("Client is not valid");
-    return false;
+  // Two walls: the kernel-reported user (root, or the user the socket belongs to), then the
+  // peer's code signature against the anchor this helper was built with. Without a usable
+  // anchor nobody is admitted.
+  auto anchor = codesign::Anchor::fromPem(codesign::configuredAnchorPem());
+  helper::AdmissionCheck signatureCheck;
+  if (anchor) {
+    signatureCheck =
+        helper::makeCodesignAdmission([](std::string_view line) { helper::logLine(line); },
+                                      helper::AdmissionConfig{std::move(*anchor)});
+  } else {
+    helper::log("the configured signing anchor cannot be read; refusing every client");
+  }
+  config.admit = [allowed, signatureCheck](const helper::PeerInfo& peer) {
+    if (std::find(allowed.begin(), allowed.end(), peer.uid) == allowed.end()) {
+      helper::log("Client is not valid");
+      return false;
+    }
+    if (!signatureCheck) {
+      helper::log("Client is not valid");
+      return false;
+    }
+    return signatureCheck(peer);
   };
 
   helper::XPCServer server(std::move(config));
