@@ -7,6 +7,7 @@
 #include <functional>
 #include <iterator>
 
+#include "shared/codesign/Requirement.h"
 #include "shared/xpc/EmbeddedInfo.h"
 #include "shared/xpc/Protocol.h"
 
@@ -26,9 +27,8 @@ TEST(EmbeddedInfo, InfoListReadFromTheFileAlone) {
   EXPECT_EQ(*(*info)["CFBundleVersion"].string(), "20230402");
   EXPECT_EQ(*(*info)["CFBundleIdentifier"].string(), "com.tarquell.powermetrics");
   ASSERT_EQ((*info)["SMAuthorizedClients"].size(), 1u);
-  EXPECT_EQ(*(*info)["SMAuthorizedClients"][0].string(),
-            "identifier \"com.tarquell.Ferrolux\" and anchor apple generic and certificate "
-            "leaf[subject.CN] = \"Developer ID Application: Tarquell (QZ4K8WD2RM)\"");
+  // The list must carry exactly the requirement the helper checks its clients against.
+  EXPECT_EQ(*(*info)["SMAuthorizedClients"][0].string(), codesign::kHelperClientRequirement);
   const auto jobs = xpc::readEmbeddedList(kHelper, xpc::kJobsSection);
   ASSERT_TRUE(jobs);
   EXPECT_EQ(*(*jobs)["Label"].string(), "com.tarquell.powermetrics");
