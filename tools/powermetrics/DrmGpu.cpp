@@ -7,7 +7,7 @@ namespace sampler {
 
 namespace {
 
-constexpr const char* kDrm = "sys/class/drm";
+constexpr const char* kDrm = "/sys/class/drm";
 
 bool isCardName(const std::string& name) {
   if (!name.starts_with("card") || name.size() == 4) return false;
@@ -17,7 +17,7 @@ bool isCardName(const std::string& name) {
   return true;
 }
 
-std::optional<double> readFrequency(const FileTree& tree, const std::string& card) {
+std::optional<double> readFrequency(const platform::linux_fs::Root& tree, const std::string& card) {
   // i915: the actual frequency when the driver offers it, else the requested one.
   for (const char* f : {"/gt_act_freq_mhz", "/gt_cur_freq_mhz", "/device/tile0/gt0/freq0/act_freq",
                         "/device/tile0/gt0/freq0/cur_freq"}) {
@@ -50,7 +50,7 @@ std::optional<double> parseDpmCurrentMHz(std::string_view table) {
   return std::nullopt;
 }
 
-std::optional<std::string> findDrmCard(const FileTree& tree) {
+std::optional<std::string> findDrmCard(const platform::linux_fs::Root& tree) {
   for (const auto& name : tree.list(kDrm)) {
     if (!isCardName(name)) continue;
     std::string dir = std::string(kDrm) + "/" + name;
@@ -59,7 +59,7 @@ std::optional<std::string> findDrmCard(const FileTree& tree) {
   return std::nullopt;
 }
 
-GpuReading readDrmCard(const FileTree& tree, const std::string& cardDir) {
+GpuReading readDrmCard(const platform::linux_fs::Root& tree, const std::string& cardDir) {
   GpuReading r;
   r.freqMHz = readFrequency(tree, cardDir);
   if (auto busy = tree.readUnsigned(cardDir + "/device/gpu_busy_percent"); busy && *busy <= 100) {

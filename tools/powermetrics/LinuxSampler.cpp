@@ -20,7 +20,7 @@ namespace {
 // card with a frequency. Both are read through the same reading type.
 class GpuSource {
  public:
-  GpuSource(const FileTree& tree, const std::string& nvmlLibrary) : tree_(tree) {
+  GpuSource(const platform::linux_fs::Root& tree, const std::string& nvmlLibrary) : tree_(tree) {
     if (!nvmlLibrary.empty()) {
       nvml_ = std::make_unique<NvmlGpu>(nvmlLibrary);
       if (nvml_->available() && nvml_->read().freqMHz) return;
@@ -36,7 +36,7 @@ class GpuSource {
   }
 
  private:
-  const FileTree& tree_;
+  const platform::linux_fs::Root& tree_;
   std::unique_ptr<NvmlGpu> nvml_;
   std::optional<std::string> card_;
 };
@@ -70,22 +70,17 @@ int64_t sleepWindow(int64_t intervalMs) {
       .count();
 }
 
-std::string linuxHardwareModel(const FileTree& tree) {
-  for (const char* f : {"sys/devices/virtual/dmi/id/product_name",
-                        "sys/firmware/devicetree/base/model", "proc/device-tree/model"}) {
-    if (auto line = tree.readLine(f)) {
-      std::string s = *line;
-      // Device-tree strings end in NUL.
-      while (!s.empty() && s.back() == '\0')
-        s.pop_back();
-      if (!s.empty()) return s;
-    }
+std::string linuxHardwareModel(const platform::linux_fs::Root& tree) {
+  for (const char* f : {"/sys/devices/virtual/dmi/id/product_name",
+                        "/sys/firmware/devicetree/base/model", "/proc/device-tree/model"}) {
+    // readLine drops the NUL that ends device-tree strings.
+    if (auto line = tree.readLine(f); line && !line->empty()) return *line;
   }
   return "Linux";
 }
 
 Sample sampleLinux(const LinuxOptions& options, int64_t intervalMs, const WindowFn& window) {
-  FileTree tree(options.root);
+  platform::linux_fs::Root tree(options.root);
   auto zones = findRaplZones(tree);
   // The GPU is read even without the GPU sampler: its energy belongs to the processor entries.
   GpuSource gpu(tree, options.nvmlLibrary);

@@ -57,8 +57,8 @@ ProcStat parseProcStat(std::string_view text) {
   return out;
 }
 
-ProcStat readProcStat(const FileTree& tree) {
-  auto text = tree.read("proc/stat");
+ProcStat readProcStat(const platform::linux_fs::Root& tree) {
+  auto text = tree.read("/proc/stat");
   return text ? parseProcStat(*text) : ProcStat{};
 }
 
