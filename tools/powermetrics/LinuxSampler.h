@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/Nvml.h"
 #include "platform/linux/SysfsReader.h"
 #include "tools/powermetrics/PerfCounters.h"
 #include "tools/powermetrics/Sample.h"
@@ -18,7 +19,7 @@ struct LinuxOptions {
   std::filesystem::path root = "/";
   bool includeGpu = false;
   // The NVIDIA management library to try; empty to skip it.
-  std::string nvmlLibrary = "libnvidia-ml.so.1";
+  std::string nvmlLibrary = platform::kNvmlLibrary;
   // Reads the running-frequency counters; tests replace the msr device, which a plain file
   // cannot imitate (its registers overlap as byte offsets).
   std::function<std::map<int, PerfCounters>(const platform::linux_fs::Root&,

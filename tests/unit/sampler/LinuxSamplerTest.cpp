@@ -321,6 +321,16 @@ TEST(LinuxSampler, RunningCountersOverrideCpufreqWhereReadable) {
 }
 
 // Without the msr driver the files are missing and nothing is read past the first CPU.
+TEST(LinuxSampler, NvidiaLibraryTakesPrecedenceOverDrm) {
+  TreeCopy tree(fixture("sysfs/amd-desktop"));
+  sampler::LinuxOptions options{tree.root(), true, FAKE_NVML_LIBRARY};
+  auto s = sampler::sampleLinux(options, 500, [](int64_t) { return int64_t{500'000'000}; });
+  ASSERT_TRUE(s.gpu.has_value());
+  EXPECT_EQ(s.gpu->freqMHz, 1410.0);
+  EXPECT_DOUBLE_EQ(s.gpu->idleRatio.value_or(-1), 0.63);
+  EXPECT_EQ(s.gpuEnergyMj, 500.0);  // the counter, not power times time
+}
+
 TEST(PerfCounters, MissingDeviceGivesNoCounters) {
   TreeCopy tree(fixture("sysfs/vm"));
   EXPECT_TRUE(sampler::readPerfCounters(platform::linux_fs::Root(tree.root()), {0, 1}).empty());
