@@ -105,6 +105,8 @@ TEST(ProcStat, FoldsKernelStatesIntoFour) {
       {"cpu  9 9 9 9\ncpu0 100 5 50 800 20 3 2 1 7 0\n", {{0, 100, 56, 820, 5}}},
       {"cpu1 10 0 20 30\ncpu3 1 2 3 4 5\n", {{1, 10, 20, 30, 0}, {3, 1, 3, 9, 2}}},
       {"cpu0 1 2 3\ncpuX 1 2 3 4\ncpu2 1 two 3 4\nintr 5\ncpu4 4 3 2 1\n", {{4, 4, 2, 1, 3}}},
+      // Negative or absurd counts are malformed rather than summed into an overflow.
+      {"cpu0 -1 2 3 4\ncpu1 1 2 3 4 5 6 7 99999999999999999999\n", {}},
       {"", {}},
   };
   for (const auto& c : cases) {
