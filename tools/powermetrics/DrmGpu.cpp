@@ -1,21 +1,14 @@
 #include "tools/powermetrics/DrmGpu.h"
 
-#include <cctype>
 #include <charconv>
+
+#include "platform/linux/LinuxGPU.h"
 
 namespace sampler {
 
 namespace {
 
 constexpr const char* kDrm = "/sys/class/drm";
-
-bool isCardName(const std::string& name) {
-  if (!name.starts_with("card") || name.size() == 4) return false;
-  for (size_t i = 4; i < name.size(); ++i) {
-    if (!std::isdigit(static_cast<unsigned char>(name[i]))) return false;
-  }
-  return true;
-}
 
 std::optional<double> readFrequency(const platform::linux_fs::Root& tree, const std::string& card) {
   // i915: the actual frequency when the driver offers it, else the requested one.
@@ -52,7 +45,7 @@ std::optional<double> parseDpmCurrentMHz(std::string_view table) {
 
 std::optional<std::string> findDrmCard(const platform::linux_fs::Root& tree) {
   for (const auto& name : tree.list(kDrm)) {
-    if (!isCardName(name)) continue;
+    if (!platform::isDrmCardName(name)) continue;
     std::string dir = std::string(kDrm) + "/" + name;
     if (readFrequency(tree, dir)) return dir;
   }
