@@ -11,11 +11,6 @@ const std::map<int64_t, const char*> kVendors = {
     {0x1af4, "Virtio"}, {0x1234, "QEMU"},   {0x15ad, "VMware"}, {0x1b36, "QEMU"},
 };
 
-bool isCard(const std::string& name) {
-  if (name.size() <= 4 || name.compare(0, 4, "card") != 0) return false;
-  return name.find_first_not_of("0123456789", 4) == std::string::npos;
-}
-
 struct Card {
   GPUReading reading;
   bool reportsBusy = false;
@@ -50,10 +45,15 @@ std::optional<Card> readCard(const linux_fs::Root& root, const std::string& card
 
 }  // namespace
 
+bool isDrmCardName(std::string_view name) {
+  if (name.size() <= 4 || !name.starts_with("card")) return false;
+  return name.find_first_not_of("0123456789", 4) == std::string_view::npos;
+}
+
 std::optional<GPUReading> readDRM(const linux_fs::Root& root) {
   std::optional<Card> first;
   for (const std::string& name : root.list("/sys/class/drm")) {
-    if (!isCard(name)) continue;
+    if (!isDrmCardName(name)) continue;
     auto card = readCard(root, name);
     if (!card) continue;
     if (card->reportsBusy) return card->reading;

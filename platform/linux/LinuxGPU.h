@@ -4,12 +4,16 @@
 
 #include <memory>
 #include <optional>
+#include <string_view>
 
 #include "platform/Platform.h"
 #include "platform/linux/Nvml.h"
 #include "platform/linux/SysfsReader.h"
 
 namespace platform {
+
+// A DRM card's directory name ("card1"), as opposed to its connectors ("card1-DP-2").
+bool isDrmCardName(std::string_view name);
 
 // The first DRM card's name and busy fraction; a card that reports gpu_busy_percent is preferred
 // over one that does not. nullopt when there is no card.

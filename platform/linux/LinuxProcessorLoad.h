@@ -10,9 +10,13 @@
 
 namespace platform {
 
-// The "cpuN" lines of a /proc/stat text, in file order; the aggregate "cpu" line is skipped and
-// a malformed line is left out.
-std::vector<CPUTicks> parseProcStat(std::string_view text);
+// The cpuNum of the aggregate "cpu" line when it is asked for.
+inline constexpr int64_t kAllCPUs = -1;
+
+// The "cpuN" lines of a /proc/stat text, in file order, and the aggregate "cpu" line as
+// kAllCPUs when `withAggregate`. A line with fewer than four counters, or any field that is not
+// a decimal count, is left out.
+std::vector<CPUTicks> parseProcStat(std::string_view text, bool withAggregate = false);
 
 class LinuxProcessorLoad : public ProcessorLoad {
  public:

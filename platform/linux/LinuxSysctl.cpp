@@ -7,6 +7,8 @@
 #include <map>
 #include <set>
 
+#include "platform/linux/LinuxProcessorLoad.h"
+
 namespace platform::linux_sysctl {
 namespace {
 
@@ -103,13 +105,8 @@ std::optional<std::vector<int>> onlineCPUs(const Root& root) {
   auto stat = root.read("/proc/stat");
   if (!stat) return std::nullopt;
   std::vector<int> cpus;
-  for (const auto& line : linux_fs::split(*stat, '\n')) {
-    if (line.size() > 3 && line.compare(0, 3, "cpu") == 0 && std::isdigit(line[3])) {
-      if (auto n = linux_fs::parseInteger(line.substr(3, line.find(' ') - 3))) {
-        cpus.push_back(static_cast<int>(*n));
-      }
-    }
-  }
+  for (const CPUTicks& t : parseProcStat(*stat))
+    cpus.push_back(static_cast<int>(t.cpuNum));
   if (cpus.empty()) return std::nullopt;
   return cpus;
 }

@@ -4,60 +4,131 @@
 
 namespace platform {
 namespace {
-constexpr int kNvmlSuccess = 0;
-constexpr unsigned kNameBufferSize = 96;  // NVML_DEVICE_NAME_V2_BUFFER_SIZE
 
+// The few declarations needed from the library's public C interface.
+using NvmlReturn = int;
+using NvmlDevice = struct NvmlDeviceOpaque*;
 struct NvmlUtilization {  // nvmlUtilization_t
   unsigned gpu;
   unsigned memory;
 };
+constexpr NvmlReturn kNvmlSuccess = 0;
+constexpr int kNvmlClockGraphics = 0;
+constexpr unsigned kNameBufferSize = 96;  // NVML_DEVICE_NAME_V2_BUFFER_SIZE
 
 template <typename F>
 void bind(void* handle, const char* symbol, F& fn) {
-  fn = reinterpret_cast<F>(dlsym(handle, symbol));
+  fn = reinterpret_cast<F>(::dlsym(handle, symbol));
 }
+
 }  // namespace
 
-Nvml::~Nvml() {
-  if (initialised_ && shutdown_) shutdown_();
-  if (handle_) dlclose(handle_);
+struct NvmlLibrary::Impl {
+  void* handle = nullptr;
+  bool initialised = false;
+  NvmlDevice device = nullptr;
+  NvmlReturn (*shutdown)() = nullptr;
+  NvmlReturn (*name)(NvmlDevice, char*, unsigned) = nullptr;
+  NvmlReturn (*utilization)(NvmlDevice, NvmlUtilization*) = nullptr;
+  NvmlReturn (*numCores)(NvmlDevice, unsigned*) = nullptr;  // newer drivers only
+  NvmlReturn (*clock)(NvmlDevice, int, unsigned*) = nullptr;
+  NvmlReturn (*energy)(NvmlDevice, unsigned long long*) = nullptr;
+  NvmlReturn (*power)(NvmlDevice, unsigned*) = nullptr;
+
+  ~Impl() {
+    if (initialised) shutdown();
+    if (handle) ::dlclose(handle);
+  }
+};
+
+NvmlLibrary::NvmlLibrary(const std::string& library) : impl_(std::make_unique<Impl>()) {
+  impl_->handle = ::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!impl_->handle) return;
+  NvmlReturn (*init)() = nullptr;
+  NvmlReturn (*handleByIndex)(unsigned, NvmlDevice*) = nullptr;
+  bind(impl_->handle, "nvmlInit_v2", init);
+  bind(impl_->handle, "nvmlDeviceGetHandleByIndex_v2", handleByIndex);
+  bind(impl_->handle, "nvmlShutdown", impl_->shutdown);
+  bind(impl_->handle, "nvmlDeviceGetName", impl_->name);
+  bind(impl_->handle, "nvmlDeviceGetUtilizationRates", impl_->utilization);
+  bind(impl_->handle, "nvmlDeviceGetNumGpuCores", impl_->numCores);
+  bind(impl_->handle, "nvmlDeviceGetClockInfo", impl_->clock);
+  bind(impl_->handle, "nvmlDeviceGetTotalEnergyConsumption", impl_->energy);
+  bind(impl_->handle, "nvmlDeviceGetPowerUsage", impl_->power);
+  // Without shutdown an init could not be undone; such a library is not used at all.
+  if (!init || !handleByIndex || !impl_->shutdown) return;
+  if (init() != kNvmlSuccess) return;
+  impl_->initialised = true;
+  NvmlDevice device = nullptr;
+  if (handleByIndex(0, &device) == kNvmlSuccess) impl_->device = device;
 }
 
-bool Nvml::load() {
-  if (tried_) return initialised_;
-  tried_ = true;
-  handle_ = dlopen(library_.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle_) return false;
-  bind(handle_, "nvmlInit_v2", init_);
-  bind(handle_, "nvmlShutdown", shutdown_);
-  bind(handle_, "nvmlDeviceGetHandleByIndex_v2", handleByIndex_);
-  bind(handle_, "nvmlDeviceGetName", name_);
-  bind(handle_, "nvmlDeviceGetUtilizationRates", utilization_);
-  bind(handle_, "nvmlDeviceGetNumGpuCores", numCores_);  // newer drivers only
-  if (!init_ || !handleByIndex_ || !name_ || !utilization_) return false;
-  initialised_ = init_() == kNvmlSuccess;
-  return initialised_;
+NvmlLibrary::~NvmlLibrary() = default;
+
+bool NvmlLibrary::available() const {
+  return impl_->initialised && impl_->device != nullptr;
+}
+
+std::optional<std::string> NvmlLibrary::name() const {
+  char name[kNameBufferSize] = {};
+  if (!available() || !impl_->name ||
+      impl_->name(impl_->device, name, kNameBufferSize) != kNvmlSuccess) {
+    return std::nullopt;
+  }
+  name[kNameBufferSize - 1] = '\0';
+  return std::string(name);
+}
+
+std::optional<double> NvmlLibrary::utilization() const {
+  NvmlUtilization util{};
+  if (!available() || !impl_->utilization ||
+      impl_->utilization(impl_->device, &util) != kNvmlSuccess || util.gpu > 100) {
+    return std::nullopt;
+  }
+  return util.gpu / 100.0;
+}
+
+std::optional<int64_t> NvmlLibrary::cores() const {
+  unsigned cores = 0;
+  if (!available() || !impl_->numCores || impl_->numCores(impl_->device, &cores) != kNvmlSuccess ||
+      cores == 0) {
+    return std::nullopt;
+  }
+  return cores;
+}
+
+std::optional<unsigned> NvmlLibrary::graphicsClockMHz() const {
+  unsigned mhz = 0;
+  if (!available() || !impl_->clock ||
+      impl_->clock(impl_->device, kNvmlClockGraphics, &mhz) != kNvmlSuccess) {
+    return std::nullopt;
+  }
+  return mhz;
+}
+
+std::optional<uint64_t> NvmlLibrary::energyMillijoules() const {
+  unsigned long long mj = 0;
+  if (!available() || !impl_->energy || impl_->energy(impl_->device, &mj) != kNvmlSuccess) {
+    return std::nullopt;
+  }
+  return mj;
+}
+
+std::optional<unsigned> NvmlLibrary::powerMilliwatts() const {
+  unsigned mw = 0;
+  if (!available() || !impl_->power || impl_->power(impl_->device, &mw) != kNvmlSuccess) {
+    return std::nullopt;
+  }
+  return mw;
 }
 
 std::optional<GPUReading> Nvml::readFirstGPU() {
-  if (!load()) return std::nullopt;
-  void* device = nullptr;
-  if (handleByIndex_(0, &device) != kNvmlSuccess) return std::nullopt;
-
+  if (!loaded_) loaded_ = std::make_unique<NvmlLibrary>(library_);
+  if (!loaded_->available()) return std::nullopt;
   GPUReading reading;
-  char name[kNameBufferSize] = {};
-  if (name_(device, name, kNameBufferSize) == kNvmlSuccess) {
-    name[kNameBufferSize - 1] = '\0';
-    reading.name = std::string(name);
-  } else {
-    reading.name = "NVIDIA GPU";
-  }
-  NvmlUtilization util{};
-  if (utilization_(device, &util) == kNvmlSuccess && util.gpu <= 100) {
-    reading.utilization = util.gpu / 100.0;
-  }
-  unsigned cores = 0;
-  if (numCores_ && numCores_(device, &cores) == kNvmlSuccess && cores > 0) reading.cores = cores;
+  reading.name = loaded_->name().value_or("NVIDIA GPU");
+  reading.utilization = loaded_->utilization().value_or(0.0);
+  reading.cores = loaded_->cores();
   return reading;
 }
 

@@ -1,15 +1,32 @@
 #include "platform/linux/SysfsReader.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
-#include <fstream>
 #include <system_error>
 
 namespace platform::linux_fs {
 namespace {
-constexpr size_t kMaxFileSize = 1 << 20;
-}
+
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
 
 std::filesystem::path Root::at(std::string_view systemPath) const {
   while (!systemPath.empty() && systemPath.front() == '/')
@@ -18,14 +35,21 @@ std::filesystem::path Root::at(std::string_view systemPath) const {
 }
 
 std::optional<std::string> Root::read(std::string_view systemPath) const {
-  std::ifstream in(at(systemPath), std::ios::binary);
-  if (!in) return std::nullopt;
+  // O_NONBLOCK: a FIFO planted in a captured tree must not hang the reader.
+  Fd fd(::open(at(systemPath).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (fd.get() < 0) return std::nullopt;
   std::string text;
   char buffer[4096];
-  while (text.size() < kMaxFileSize && in.read(buffer, sizeof buffer).gcount() > 0) {
-    text.append(buffer, static_cast<size_t>(in.gcount()));
+  while (text.size() < kMaxFileBytes) {
+    ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    text.append(buffer, static_cast<size_t>(n));
   }
-  if (in.bad()) return std::nullopt;
+  if (text.size() > kMaxFileBytes) text.resize(kMaxFileBytes);
   return text;
 }
 
@@ -42,6 +66,20 @@ std::optional<int64_t> Root::readInteger(std::string_view systemPath) const {
   return line ? parseInteger(*line) : std::nullopt;
 }
 
+std::optional<uint64_t> Root::readUnsigned(std::string_view systemPath) const {
+  auto text = read(systemPath);
+  if (!text) return std::nullopt;
+  std::string t = trim(*text);
+  uint64_t v = 0;
+  auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
+  if (ec != std::errc() || end == t.data()) return std::nullopt;
+  // Only white space may follow: "12abc" is not a number we trust.
+  if (end != t.data() + t.size() && !std::isspace(static_cast<unsigned char>(*end))) {
+    return std::nullopt;
+  }
+  return v;
+}
+
 std::vector<std::string> Root::list(std::string_view systemPath) const {
   std::vector<std::string> names;
   std::error_code ec;
@@ -49,7 +87,8 @@ std::vector<std::string> Root::list(std::string_view systemPath) const {
        it.increment(ec)) {
     names.push_back(it->path().filename().string());
   }
-  std::sort(names.begin(), names.end(), naturalLess);
+  std::sort(names.begin(), names.end(),
+            [](const std::string& a, const std::string& b) { return naturalLess(a, b); });
   return names;
 }
 
@@ -92,18 +131,32 @@ std::optional<int64_t> parseInteger(std::string_view text) {
 }
 
 std::optional<std::vector<int>> parseCPUList(std::string_view text) {
+  constexpr int kLimit = 65536;
+  auto number = [](std::string_view s, int& v) {
+    std::string t = trim(s);
+    auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
+    return !t.empty() && ec == std::errc() && end == t.data() + t.size() && v >= 0 && v < kLimit;
+  };
   std::vector<int> cpus;
   std::string t = trim(text);
   if (t.empty()) return cpus;
   for (const std::string& piece : split(t, ',')) {
     auto dash = piece.find('-');
-    auto first = parseInteger(piece.substr(0, dash));
-    auto last = dash == std::string::npos ? first : parseInteger(piece.substr(dash + 1));
-    // A bound on the range keeps a corrupt list from allocating without end.
-    if (!first || !last || *first < 0 || *last < *first || *last > 65535) return std::nullopt;
-    for (int64_t c = *first; c <= *last; ++c)
-      cpus.push_back(static_cast<int>(c));
+    int first = 0;
+    int last = 0;
+    if (!number(std::string_view(piece).substr(0, dash), first)) return std::nullopt;
+    if (dash == std::string::npos) {
+      last = first;
+    } else if (!number(std::string_view(piece).substr(dash + 1), last) || last < first) {
+      return std::nullopt;
+    }
+    for (int c = first; c <= last; ++c)
+      cpus.push_back(c);
+    // Repeated ranges are bounded too, not only each range.
+    if (cpus.size() > static_cast<size_t>(kLimit)) return std::nullopt;
   }
+  std::sort(cpus.begin(), cpus.end());
+  cpus.erase(std::unique(cpus.begin(), cpus.end()), cpus.end());
   return cpus;
 }
 
@@ -119,17 +172,17 @@ std::vector<std::string> split(std::string_view text, char separator) {
   return pieces;
 }
 
-bool naturalLess(const std::string& a, const std::string& b) {
+bool naturalLess(std::string_view a, std::string_view b) {
+  auto digit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
   size_t i = 0, j = 0;
   while (i < a.size() && j < b.size()) {
-    if (std::isdigit(static_cast<unsigned char>(a[i])) &&
-        std::isdigit(static_cast<unsigned char>(b[j]))) {
+    if (digit(a[i]) && digit(b[j])) {
       size_t ei = i, ej = j;
-      while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei])))
+      while (ei < a.size() && digit(a[ei]))
         ++ei;
-      while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej])))
+      while (ej < b.size() && digit(b[ej]))
         ++ej;
-      std::string_view na(a.data() + i, ei - i), nb(b.data() + j, ej - j);
+      std::string_view na = a.substr(i, ei - i), nb = b.substr(j, ej - j);
       while (na.size() > 1 && na.front() == '0')
         na.remove_prefix(1);
       while (nb.size() > 1 && nb.front() == '0')

@@ -16,12 +16,13 @@ std::vector<int> onlyOnline(const std::vector<int>& cpus, const std::set<int>& o
   return out;
 }
 
-std::vector<Cluster> hybridClusters(const FileTree& tree, const std::set<int>& online) {
-  auto atom = tree.read("sys/devices/cpu_atom/cpus");
-  auto core = tree.read("sys/devices/cpu_core/cpus");
+std::vector<Cluster> hybridClusters(const platform::linux_fs::Root& tree,
+                                    const std::set<int>& online) {
+  auto atom = tree.read("/sys/devices/cpu_atom/cpus");
+  auto core = tree.read("/sys/devices/cpu_core/cpus");
   if (!atom || !core) return {};
-  auto e = parseCpuList(*atom);
-  auto p = parseCpuList(*core);
+  auto e = platform::linux_fs::parseCPUList(*atom);
+  auto p = platform::linux_fs::parseCPUList(*core);
   if (!e || !p) return {};
   std::vector<Cluster> out;
   auto eOnline = onlyOnline(*e, online);
@@ -31,8 +32,9 @@ std::vector<Cluster> hybridClusters(const FileTree& tree, const std::set<int>& o
   return out;
 }
 
-std::vector<Cluster> policyClusters(const FileTree& tree, const std::set<int>& online) {
-  const std::string base = "sys/devices/system/cpu/cpufreq";
+std::vector<Cluster> policyClusters(const platform::linux_fs::Root& tree,
+                                    const std::set<int>& online) {
+  const std::string base = "/sys/devices/system/cpu/cpufreq";
   std::vector<std::vector<int>> members;
   std::vector<uint64_t> maxKHz;
   for (const auto& entry : tree.list(base)) {
@@ -45,7 +47,7 @@ std::vector<Cluster> policyClusters(const FileTree& tree, const std::set<int>& o
     // affected_cpus is space separated; the list parser wants commas.
     std::string text = *cpusText;
     std::replace(text.begin(), text.end(), ' ', ',');
-    auto cpus = parseCpuList(text);
+    auto cpus = platform::linux_fs::parseCPUList(text);
     if (!cpus) continue;
     auto on = onlyOnline(*cpus, online);
     if (on.empty()) continue;
@@ -111,7 +113,8 @@ std::vector<std::vector<size_t>> groupByMaxFrequency(const std::vector<uint64_t>
   return groups;
 }
 
-std::vector<Cluster> discoverClusters(const FileTree& tree, const std::vector<int>& online) {
+std::vector<Cluster> discoverClusters(const platform::linux_fs::Root& tree,
+                                      const std::vector<int>& online) {
   std::set<int> on(online.begin(), online.end());
   if (on.empty()) return {};
   auto clusters = hybridClusters(tree, on);
@@ -120,24 +123,26 @@ std::vector<Cluster> discoverClusters(const FileTree& tree, const std::vector<in
   return clusters;
 }
 
-std::vector<int> onlineCpus(const FileTree& tree, const std::vector<int>& fromProcStat) {
+std::vector<int> onlineCpus(const platform::linux_fs::Root& tree,
+                            const std::vector<int>& fromProcStat) {
   if (!fromProcStat.empty()) return fromProcStat;
-  auto text = tree.read("sys/devices/system/cpu/online");
+  auto text = tree.read("/sys/devices/system/cpu/online");
   if (!text) return {};
-  auto cpus = parseCpuList(*text);
+  auto cpus = platform::linux_fs::parseCPUList(*text);
   return cpus ? *cpus : std::vector<int>{};
 }
 
-std::map<int, double> cpuFrequenciesHz(const FileTree& tree, const std::vector<int>& cpus) {
+std::map<int, double> cpuFrequenciesHz(const platform::linux_fs::Root& tree,
+                                       const std::vector<int>& cpus) {
   std::map<int, double> out;
   for (int c : cpus) {
-    auto khz = tree.readUnsigned("sys/devices/system/cpu/cpu" + std::to_string(c) +
+    auto khz = tree.readUnsigned("/sys/devices/system/cpu/cpu" + std::to_string(c) +
                                  "/cpufreq/scaling_cur_freq");
     if (khz && *khz > 0) out[c] = static_cast<double>(*khz) * 1000.0;
   }
   if (!out.empty()) return out;
 
-  auto info = tree.read("proc/cpuinfo");
+  auto info = tree.read("/proc/cpuinfo");
   if (!info) return out;
   std::set<int> wanted(cpus.begin(), cpus.end());
   std::string_view text(*info);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/powermetrics/FileTree.h"
+#include "platform/linux/SysfsReader.h"
 
 namespace sampler {
 
@@ -17,7 +17,8 @@ struct Cluster {
 // Clusters in report order (efficiency first). Membership comes from the hybrid PMU lists
 // (cpu_atom = efficiency, cpu_core = performance), else from cpufreq policies grouped by their
 // highest frequency, else one "P-Cluster" of every CPU. Only CPUs in `online` are reported.
-std::vector<Cluster> discoverClusters(const FileTree& tree, const std::vector<int>& online);
+std::vector<Cluster> discoverClusters(const platform::linux_fs::Root& tree,
+                                      const std::vector<int>& online);
 
 // Names for `count` clusters ordered from slowest to fastest: one is "P-Cluster", two are
 // "E-Cluster" and "P-Cluster", more are "E-Cluster", "P0-Cluster", "P1-Cluster", ...
@@ -28,10 +29,12 @@ std::vector<std::string> clusterNames(size_t count);
 std::vector<std::vector<size_t>> groupByMaxFrequency(const std::vector<uint64_t>& maxKHz);
 
 // Online CPUs from the tree: /proc/stat's cpuN lines when present, else the sysfs online list.
-std::vector<int> onlineCpus(const FileTree& tree, const std::vector<int>& fromProcStat);
+std::vector<int> onlineCpus(const platform::linux_fs::Root& tree,
+                            const std::vector<int>& fromProcStat);
 
 // Current frequency of each CPU in hertz: cpufreq's scaling_cur_freq (kHz), else the "cpu MHz"
 // lines of /proc/cpuinfo (x86, virtual machines included). CPUs without a reading are absent.
-std::map<int, double> cpuFrequenciesHz(const FileTree& tree, const std::vector<int>& cpus);
+std::map<int, double> cpuFrequenciesHz(const platform::linux_fs::Root& tree,
+                                       const std::vector<int>& cpus);
 
 }  // namespace sampler

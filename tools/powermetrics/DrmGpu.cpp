@@ -1,23 +1,16 @@
 #include "tools/powermetrics/DrmGpu.h"
 
-#include <cctype>
 #include <charconv>
+
+#include "platform/linux/LinuxGPU.h"
 
 namespace sampler {
 
 namespace {
 
-constexpr const char* kDrm = "sys/class/drm";
+constexpr const char* kDrm = "/sys/class/drm";
 
-bool isCardName(const std::string& name) {
-  if (!name.starts_with("card") || name.size() == 4) return false;
-  for (size_t i = 4; i < name.size(); ++i) {
-    if (!std::isdigit(static_cast<unsigned char>(name[i]))) return false;
-  }
-  return true;
-}
-
-std::optional<double> readFrequency(const FileTree& tree, const std::string& card) {
+std::optional<double> readFrequency(const platform::linux_fs::Root& tree, const std::string& card) {
   // i915: the actual frequency when the driver offers it, else the requested one.
   for (const char* f : {"/gt_act_freq_mhz", "/gt_cur_freq_mhz", "/device/tile0/gt0/freq0/act_freq",
                         "/device/tile0/gt0/freq0/cur_freq"}) {
@@ -50,16 +43,16 @@ std::optional<double> parseDpmCurrentMHz(std::string_view table) {
   return std::nullopt;
 }
 
-std::optional<std::string> findDrmCard(const FileTree& tree) {
+std::optional<std::string> findDrmCard(const platform::linux_fs::Root& tree) {
   for (const auto& name : tree.list(kDrm)) {
-    if (!isCardName(name)) continue;
+    if (!platform::isDrmCardName(name)) continue;
     std::string dir = std::string(kDrm) + "/" + name;
     if (readFrequency(tree, dir)) return dir;
   }
   return std::nullopt;
 }
 
-GpuReading readDrmCard(const FileTree& tree, const std::string& cardDir) {
+GpuReading readDrmCard(const platform::linux_fs::Root& tree, const std::string& cardDir) {
   GpuReading r;
   r.freqMHz = readFrequency(tree, cardDir);
   if (auto busy = tree.readUnsigned(cardDir + "/device/gpu_busy_percent"); busy && *busy <= 100) {

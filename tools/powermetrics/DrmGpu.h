@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "tools/powermetrics/FileTree.h"
+#include "platform/linux/SysfsReader.h"
 
 namespace sampler {
 
@@ -19,10 +19,10 @@ struct GpuReading {
 
 // The first "cardN" (lowest N) that reports a frequency; empty when none does. Connector
 // entries such as card0-DP-1 are skipped.
-std::optional<std::string> findDrmCard(const FileTree& tree);
+std::optional<std::string> findDrmCard(const platform::linux_fs::Root& tree);
 
 // Reads a card found by findDrmCard.
-GpuReading readDrmCard(const FileTree& tree, const std::string& cardDir);
+GpuReading readDrmCard(const platform::linux_fs::Root& tree, const std::string& cardDir);
 
 // The current level of an amdgpu pp_dpm_sclk table ("1: 1200Mhz *"), in megahertz.
 std::optional<double> parseDpmCurrentMHz(std::string_view table);

@@ -7,7 +7,6 @@
 
 #include "tools/powermetrics/CpuTopology.h"
 #include "tools/powermetrics/DrmGpu.h"
-#include "tools/powermetrics/NvmlGpu.h"
 #include "tools/powermetrics/PerfCounters.h"
 #include "tools/powermetrics/ProcStat.h"
 #include "tools/powermetrics/Rapl.h"
@@ -16,28 +15,37 @@ namespace sampler {
 
 namespace {
 
+GpuReading readNvml(const platform::NvmlLibrary& nvml) {
+  GpuReading r;
+  if (auto mhz = nvml.graphicsClockMHz()) r.freqMHz = *mhz;
+  r.busy = nvml.utilization();
+  if (auto mj = nvml.energyMillijoules()) r.energyUj = *mj * 1000ULL;
+  if (auto mw = nvml.powerMilliwatts()) r.powerW = *mw / 1000.0;
+  return r;
+}
+
 // The GPU we report: an NVIDIA card through its library when one answers, else the first DRM
 // card with a frequency. Both are read through the same reading type.
 class GpuSource {
  public:
-  GpuSource(const FileTree& tree, const std::string& nvmlLibrary) : tree_(tree) {
+  GpuSource(const platform::linux_fs::Root& tree, const std::string& nvmlLibrary) : tree_(tree) {
     if (!nvmlLibrary.empty()) {
-      nvml_ = std::make_unique<NvmlGpu>(nvmlLibrary);
-      if (nvml_->available() && nvml_->read().freqMHz) return;
+      nvml_ = std::make_unique<platform::NvmlLibrary>(nvmlLibrary);
+      if (nvml_->available() && nvml_->graphicsClockMHz()) return;
       nvml_.reset();
     }
     card_ = findDrmCard(tree);
   }
   bool present() const { return nvml_ || card_; }
   GpuReading read() const {
-    if (nvml_) return nvml_->read();
+    if (nvml_) return readNvml(*nvml_);
     if (card_) return readDrmCard(tree_, *card_);
     return {};
   }
 
  private:
-  const FileTree& tree_;
-  std::unique_ptr<NvmlGpu> nvml_;
+  const platform::linux_fs::Root& tree_;
+  std::unique_ptr<platform::NvmlLibrary> nvml_;
   std::optional<std::string> card_;
 };
 
@@ -70,22 +78,17 @@ int64_t sleepWindow(int64_t intervalMs) {
       .count();
 }
 
-std::string linuxHardwareModel(const FileTree& tree) {
-  for (const char* f : {"sys/devices/virtual/dmi/id/product_name",
-                        "sys/firmware/devicetree/base/model", "proc/device-tree/model"}) {
-    if (auto line = tree.readLine(f)) {
-      std::string s = *line;
-      // Device-tree strings end in NUL.
-      while (!s.empty() && s.back() == '\0')
-        s.pop_back();
-      if (!s.empty()) return s;
-    }
+std::string linuxHardwareModel(const platform::linux_fs::Root& tree) {
+  for (const char* f : {"/sys/devices/virtual/dmi/id/product_name",
+                        "/sys/firmware/devicetree/base/model", "/proc/device-tree/model"}) {
+    // readLine drops the NUL that ends device-tree strings.
+    if (auto line = tree.readLine(f); line && !line->empty()) return *line;
   }
   return "Linux";
 }
 
 Sample sampleLinux(const LinuxOptions& options, int64_t intervalMs, const WindowFn& window) {
-  FileTree tree(options.root);
+  platform::linux_fs::Root tree(options.root);
   auto zones = findRaplZones(tree);
   // The GPU is read even without the GPU sampler: its energy belongs to the processor entries.
   GpuSource gpu(tree, options.nvmlLibrary);

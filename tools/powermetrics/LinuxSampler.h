@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/powermetrics/FileTree.h"
+#include "platform/linux/Nvml.h"
+#include "platform/linux/SysfsReader.h"
 #include "tools/powermetrics/PerfCounters.h"
 #include "tools/powermetrics/Sample.h"
 
@@ -18,10 +19,11 @@ struct LinuxOptions {
   std::filesystem::path root = "/";
   bool includeGpu = false;
   // The NVIDIA management library to try; empty to skip it.
-  std::string nvmlLibrary = "libnvidia-ml.so.1";
+  std::string nvmlLibrary = platform::kNvmlLibrary;
   // Reads the running-frequency counters; tests replace the msr device, which a plain file
   // cannot imitate (its registers overlap as byte offsets).
-  std::function<std::map<int, PerfCounters>(const FileTree&, const std::vector<int>&)>
+  std::function<std::map<int, PerfCounters>(const platform::linux_fs::Root&,
+                                            const std::vector<int>&)>
       readCounters = readPerfCounters;
 };
 
@@ -35,6 +37,6 @@ int64_t sleepWindow(int64_t intervalMs);
 Sample sampleLinux(const LinuxOptions& options, int64_t intervalMs, const WindowFn& window);
 
 // The machine's model: DMI product name, else the device-tree model, else "Linux".
-std::string linuxHardwareModel(const FileTree& tree);
+std::string linuxHardwareModel(const platform::linux_fs::Root& tree);
 
 }  // namespace sampler

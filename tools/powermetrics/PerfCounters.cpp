@@ -18,10 +18,11 @@ bool readRegister(int fd, off_t reg, uint64_t& value) {
 
 }  // namespace
 
-std::map<int, PerfCounters> readPerfCounters(const FileTree& tree, const std::vector<int>& cpus) {
+std::map<int, PerfCounters> readPerfCounters(const platform::linux_fs::Root& tree,
+                                             const std::vector<int>& cpus) {
   std::map<int, PerfCounters> out;
   for (int cpu : cpus) {
-    std::string path = tree.path("dev/cpu/" + std::to_string(cpu) + "/msr").string();
+    std::string path = tree.at("/dev/cpu/" + std::to_string(cpu) + "/msr").string();
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
       // Without the driver no CPU will have the file; stop at the first miss.
@@ -36,14 +37,14 @@ std::map<int, PerfCounters> readPerfCounters(const FileTree& tree, const std::ve
   return out;
 }
 
-std::map<int, double> perfCounterFrequenciesHz(const FileTree& tree,
+std::map<int, double> perfCounterFrequenciesHz(const platform::linux_fs::Root& tree,
                                                const std::map<int, PerfCounters>& before,
                                                const std::map<int, PerfCounters>& after) {
   std::map<int, double> out;
   for (const auto& [cpu, a] : after) {
     auto b = before.find(cpu);
     if (b == before.end() || a.mperf <= b->second.mperf || a.aperf < b->second.aperf) continue;
-    auto baseKHz = tree.readUnsigned("sys/devices/system/cpu/cpu" + std::to_string(cpu) +
+    auto baseKHz = tree.readUnsigned("/sys/devices/system/cpu/cpu" + std::to_string(cpu) +
                                      "/cpufreq/base_frequency");
     if (!baseKHz || *baseKHz == 0) continue;
     double ratio = static_cast<double>(a.aperf - b->second.aperf) /

@@ -6,7 +6,7 @@
 #include <map>
 #include <vector>
 
-#include "tools/powermetrics/FileTree.h"
+#include "platform/linux/SysfsReader.h"
 
 namespace sampler {
 
@@ -16,12 +16,13 @@ struct PerfCounters {
 };
 
 // The counters of each CPU whose msr file can be read; others are absent.
-std::map<int, PerfCounters> readPerfCounters(const FileTree& tree, const std::vector<int>& cpus);
+std::map<int, PerfCounters> readPerfCounters(const platform::linux_fs::Root& tree,
+                                             const std::vector<int>& cpus);
 
 // base × ΔAPERF / ΔMPERF for each CPU that ran during the window and whose base frequency
 // cpufreq reports (base_frequency, kHz). A CPU that slept through the window, or whose counters
 // went backwards, is absent, so the caller falls back to another reading.
-std::map<int, double> perfCounterFrequenciesHz(const FileTree& tree,
+std::map<int, double> perfCounterFrequenciesHz(const platform::linux_fs::Root& tree,
                                                const std::map<int, PerfCounters>& before,
                                                const std::map<int, PerfCounters>& after);
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string_view>
 
-#include "tools/powermetrics/FileTree.h"
+#include "platform/linux/SysfsReader.h"
 
 namespace sampler {
 
@@ -21,7 +21,7 @@ struct ProcStat {
 };
 
 ProcStat parseProcStat(std::string_view text);
-ProcStat readProcStat(const FileTree& tree);
+ProcStat readProcStat(const platform::linux_fs::Root& tree);
 
 // Idle share of the ticks between two readings; nullopt when no tick passed or a counter went
 // backwards (a CPU went offline and came back).

@@ -18,7 +18,7 @@ struct Environment {
   std::string sysfsRoot = "/";
   std::optional<std::string> simProfile;
   std::optional<uint64_t> simSeed;
-  std::string nvmlLibrary = "libnvidia-ml.so.1";
+  std::string nvmlLibrary = platform::kNvmlLibrary;
 };
 
 // Reads the process environment. A seed that is not a decimal number is an error in `error`.

@@ -4,7 +4,7 @@ namespace sampler {
 
 namespace {
 
-constexpr const char* kPowercap = "sys/class/powercap";
+constexpr const char* kPowercap = "/sys/class/powercap";
 
 std::optional<RaplKind> kindOf(const std::string& name) {
   if (name.starts_with("package-")) return RaplKind::Package;
@@ -15,7 +15,8 @@ std::optional<RaplKind> kindOf(const std::string& name) {
   return std::nullopt;
 }
 
-std::vector<RaplZone> zonesWithPrefix(const FileTree& tree, const std::string& prefix) {
+std::vector<RaplZone> zonesWithPrefix(const platform::linux_fs::Root& tree,
+                                      const std::string& prefix) {
   std::vector<RaplZone> zones;
   for (const auto& entry : tree.list(kPowercap)) {
     if (!entry.starts_with(prefix)) continue;
@@ -31,13 +32,13 @@ std::vector<RaplZone> zonesWithPrefix(const FileTree& tree, const std::string& p
 
 }  // namespace
 
-std::vector<RaplZone> findRaplZones(const FileTree& tree) {
+std::vector<RaplZone> findRaplZones(const platform::linux_fs::Root& tree) {
   auto zones = zonesWithPrefix(tree, "intel-rapl:");
   if (zones.empty()) zones = zonesWithPrefix(tree, "intel-rapl-mmio:");
   return zones;
 }
 
-std::vector<std::optional<uint64_t>> readRaplCounters(const FileTree& tree,
+std::vector<std::optional<uint64_t>> readRaplCounters(const platform::linux_fs::Root& tree,
                                                       const std::vector<RaplZone>& zones) {
   std::vector<std::optional<uint64_t>> out;
   out.reserve(zones.size());

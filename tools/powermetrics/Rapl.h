@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/powermetrics/FileTree.h"
+#include "platform/linux/SysfsReader.h"
 
 namespace sampler {
 
@@ -20,11 +20,11 @@ struct RaplZone {
 
 // Zones by their "name" files (package-N, core, uncore, dram, psys). The MMIO copies of the
 // package zones are used only when the MSR interface offers none, so no energy counts twice.
-std::vector<RaplZone> findRaplZones(const FileTree& tree);
+std::vector<RaplZone> findRaplZones(const platform::linux_fs::Root& tree);
 
 // energy_uj of each zone, in the order of findRaplZones; unreadable counters stay empty (the
 // files are root-only on current kernels).
-std::vector<std::optional<uint64_t>> readRaplCounters(const FileTree& tree,
+std::vector<std::optional<uint64_t>> readRaplCounters(const platform::linux_fs::Root& tree,
                                                       const std::vector<RaplZone>& zones);
 
 // Microjoules between two readings of one counter, across one wrap at maxRange. nullopt when

@@ -106,7 +106,7 @@ Sample simulate(const SimProfile& profile, const HostLoad& load, int64_t elapsed
 
 Sample sampleSim(const SimProfile& profile, const SimOptions& options, int64_t intervalMs,
                  const WindowFn& window) {
-  FileTree tree(options.root);
+  platform::linux_fs::Root tree(options.root);
   ProcStat before = readProcStat(tree);
   int64_t elapsedNs = window(intervalMs);
   ProcStat after = readProcStat(tree);

@@ -1,5 +1,7 @@
 /* A stand-in for NVIDIA's management library with one GPU, so the run-time binding can be
-   tested on machines without the driver. Signatures follow the library's C interface. */
+   tested on machines without the driver. Signatures follow the library's C interface. Fixed
+   answers: 37% busy, graphics clock 1410 MHz, 250 W, and an energy counter that grows by 500 mJ
+   per read. */
 #include <string.h>
 
 typedef struct {
@@ -8,17 +10,18 @@ typedef struct {
 } nvmlUtilization_t;
 
 static int initialised;
+static unsigned long long energyMj = 1000000;
 
 int nvmlInit_v2(void) {
-  initialised = 1;
+  ++initialised;
   return 0;
 }
 int nvmlShutdown(void) {
-  initialised = 0;
+  --initialised;
   return 0;
 }
 int nvmlDeviceGetHandleByIndex_v2(unsigned int index, void** device) {
-  if (!initialised || index != 0) return 2; /* NVML_ERROR_INVALID_ARGUMENT */
+  if (initialised <= 0 || index != 0) return 2; /* NVML_ERROR_INVALID_ARGUMENT */
   *device = (void*)&initialised;
   return 0;
 }
@@ -29,12 +32,33 @@ int nvmlDeviceGetName(void* device, char* name, unsigned int length) {
 }
 int nvmlDeviceGetUtilizationRates(void* device, nvmlUtilization_t* utilization) {
   (void)device;
-  utilization->gpu = 42;
-  utilization->memory = 7;
+  utilization->gpu = 37;
+  utilization->memory = 12;
   return 0;
 }
 int nvmlDeviceGetNumGpuCores(void* device, unsigned int* cores) {
   (void)device;
   *cores = 16896;
   return 0;
+}
+int nvmlDeviceGetClockInfo(void* device, int type, unsigned int* mhz) {
+  (void)device;
+  if (type != 0) return 2; /* only the graphics clock */
+  *mhz = 1410;
+  return 0;
+}
+int nvmlDeviceGetTotalEnergyConsumption(void* device, unsigned long long* mj) {
+  (void)device;
+  energyMj += 500;
+  *mj = energyMj;
+  return 0;
+}
+int nvmlDeviceGetPowerUsage(void* device, unsigned int* mw) {
+  (void)device;
+  *mw = 250000;
+  return 0;
+}
+/* Not part of the library: lets a test check that every init was matched by a shutdown. */
+int fakeNvmlInitialisedCount(void) {
+  return initialised;
 }

@@ -105,6 +105,8 @@ TEST(ProcStat, FoldsKernelStatesIntoFour) {
       {"cpu  9 9 9 9\ncpu0 100 5 50 800 20 3 2 1 7 0\n", {{0, 100, 56, 820, 5}}},
       {"cpu1 10 0 20 30\ncpu3 1 2 3 4 5\n", {{1, 10, 20, 30, 0}, {3, 1, 3, 9, 2}}},
       {"cpu0 1 2 3\ncpuX 1 2 3 4\ncpu2 1 two 3 4\nintr 5\ncpu4 4 3 2 1\n", {{4, 4, 2, 1, 3}}},
+      // Negative or absurd counts are malformed rather than summed into an overflow.
+      {"cpu0 -1 2 3 4\ncpu1 1 2 3 4 5 6 7 99999999999999999999\n", {}},
       {"", {}},
   };
   for (const auto& c : cases) {
@@ -141,14 +143,20 @@ TEST(SysfsReader, CPUList) {
       {"0-3", std::vector<int>{0, 1, 2, 3}},
       {"0,2,4-5\n", std::vector<int>{0, 2, 4, 5}},
       {"7", std::vector<int>{7}},
+      {"8-11,0-1", std::vector<int>{0, 1, 8, 9, 10, 11}},
+      {"3,3,3", std::vector<int>{3}},
       {"", std::vector<int>{}},
+      {"\n", std::vector<int>{}},
       {"3-1", std::nullopt},
       {"0-", std::nullopt},
+      {"-1", std::nullopt},
       {"a-b", std::nullopt},
       {"0-99999999", std::nullopt},
   };
   for (const auto& [text, cpus] : cases)
     EXPECT_EQ(linux_fs::parseCPUList(text), cpus) << text;
+  // Ranges each within bounds still may not add up to a huge list.
+  EXPECT_EQ(linux_fs::parseCPUList("0-65535,0-65535"), std::nullopt);
 }
 
 TEST(SysfsReader, IntegersAndNaturalOrder) {
@@ -156,10 +164,16 @@ TEST(SysfsReader, IntegersAndNaturalOrder) {
   EXPECT_EQ(linux_fs::parseInteger("-42"), -42);
   EXPECT_EQ(linux_fs::parseInteger("12abc"), std::nullopt);
   EXPECT_EQ(linux_fs::parseInteger(""), std::nullopt);
-  std::vector<std::string> names = {"hwmon10", "hwmon2", "card1", "hwmon1", "card0-eDP-1"};
+  std::vector<std::string> names = {"hwmon10",        "hwmon2",      "card1",
+                                    "hwmon1",         "card0-eDP-1", "policy16",
+                                    "intel-rapl:0:0", "policy4",     "intel-rapl:0"};
   std::sort(names.begin(), names.end(), linux_fs::naturalLess);
   EXPECT_EQ(names,
-            (std::vector<std::string>{"card0-eDP-1", "card1", "hwmon1", "hwmon2", "hwmon10"}));
+            (std::vector<std::string>{"card0-eDP-1", "card1", "hwmon1", "hwmon2", "hwmon10",
+                                      "intel-rapl:0", "intel-rapl:0:0", "policy4", "policy16"}));
+  EXPECT_FALSE(linux_fs::naturalLess("card1", "card1"));
+  // A leading slash cannot take a path out of the root.
+  EXPECT_EQ(linux_fs::Root("/r").at("/proc/stat"), linux_fs::Root("/r").at("proc/stat"));
 }
 
 }  // namespace

@@ -1,10 +1,14 @@
-// Temperatures presented as SMC keys, and the GPU from DRM, on captured trees.
+// Temperatures presented as SMC keys, and the GPU from DRM on captured trees or from a
+// stand-in NVIDIA library.
 #include <gtest/gtest.h>
+
+#include <dlfcn.h>
 
 #include <cstring>
 
 #include "platform/linux/LinuxGPU.h"
 #include "platform/linux/LinuxSensors.h"
+#include "platform/linux/Nvml.h"
 
 namespace {
 
@@ -108,6 +112,9 @@ TEST(LinuxGPU, DRMPerMachine) {
 }
 
 TEST(LinuxGPU, MissingNvmlLibraryIsNoError) {
+  NvmlLibrary missing("libferrolux-no-such-library.so.1");
+  EXPECT_FALSE(missing.available());
+  EXPECT_FALSE(missing.graphicsClockMHz().has_value());
   auto nvml = std::make_unique<Nvml>("libferrolux-no-such-library.so.1");
   EXPECT_FALSE(nvml->readFirstGPU().has_value());
   // DRM still answers when NVML cannot.
@@ -115,16 +122,35 @@ TEST(LinuxGPU, MissingNvmlLibraryIsNoError) {
   EXPECT_EQ(gpu.read().name, "AMD GPU [1002:73bf]");
 }
 
-TEST(LinuxGPU, NvmlBindingReadsTheFirstGPU) {
-  auto nvml = std::make_unique<Nvml>(FAKE_NVML_PATH);
-  auto reading = nvml->readFirstGPU();
-  ASSERT_TRUE(reading);
-  EXPECT_EQ(reading->name, "NVIDIA H100 80GB HBM3");
-  EXPECT_DOUBLE_EQ(reading->utilization, 0.42);
-  EXPECT_EQ(reading->cores, 16896);
-  // NVML comes before DRM.
-  LinuxGPUStatistics gpu(tree("amd-desktop"), std::move(nvml));
-  EXPECT_EQ(gpu.read().name, "NVIDIA H100 80GB HBM3");
+TEST(LinuxGPU, NvmlBindingReadsTheFirstGPUAndShutsDown) {
+  {
+    NvmlLibrary lib(FAKE_NVML_PATH);
+    ASSERT_TRUE(lib.available());
+    auto a = lib.energyMillijoules();
+    auto b = lib.energyMillijoules();
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(*b - *a, 500u);
+    EXPECT_EQ(lib.graphicsClockMHz(), 1410u);
+    EXPECT_EQ(lib.powerMilliwatts(), 250000u);
+
+    auto nvml = std::make_unique<Nvml>(FAKE_NVML_PATH);
+    auto reading = nvml->readFirstGPU();
+    ASSERT_TRUE(reading);
+    EXPECT_EQ(reading->name, "NVIDIA H100 80GB HBM3");
+    EXPECT_DOUBLE_EQ(reading->utilization, 0.37);
+    EXPECT_EQ(reading->cores, 16896);
+    // NVML comes before DRM.
+    LinuxGPUStatistics gpu(tree("amd-desktop"), std::move(nvml));
+    EXPECT_EQ(gpu.read().name, "NVIDIA H100 80GB HBM3");
+  }
+  // Every init was matched by a shutdown when the readers went away.
+  void* lib = ::dlopen(FAKE_NVML_PATH, RTLD_NOW | RTLD_NOLOAD);
+  if (lib) {
+    auto count = reinterpret_cast<int (*)()>(::dlsym(lib, "fakeNvmlInitialisedCount"));
+    ASSERT_NE(count, nullptr);
+    EXPECT_EQ(count(), 0);
+    ::dlclose(lib);
+  }
 }
 
 }  // namespace

@@ -298,7 +298,7 @@ TEST(LinuxSampler, RunningCountersOverrideCpufreqWhereReadable) {
   tree.write("sys/devices/system/cpu/cpu1/cpufreq/base_frequency", "2100000\n");
   bool windowPassed = false;
   sampler::LinuxOptions options{tree.root(), false, ""};
-  options.readCounters = [&](const sampler::FileTree&, const std::vector<int>& cpus) {
+  options.readCounters = [&](const platform::linux_fs::Root&, const std::vector<int>& cpus) {
     EXPECT_EQ(cpus.size(), 16u);
     std::map<int, sampler::PerfCounters> m;
     m[0] = windowPassed ? sampler::PerfCounters{6000, 8500} : sampler::PerfCounters{5000, 7000};
@@ -321,9 +321,19 @@ TEST(LinuxSampler, RunningCountersOverrideCpufreqWhereReadable) {
 }
 
 // Without the msr driver the files are missing and nothing is read past the first CPU.
+TEST(LinuxSampler, NvidiaLibraryTakesPrecedenceOverDrm) {
+  TreeCopy tree(fixture("sysfs/amd-desktop"));
+  sampler::LinuxOptions options{tree.root(), true, FAKE_NVML_LIBRARY};
+  auto s = sampler::sampleLinux(options, 500, [](int64_t) { return int64_t{500'000'000}; });
+  ASSERT_TRUE(s.gpu.has_value());
+  EXPECT_EQ(s.gpu->freqMHz, 1410.0);
+  EXPECT_DOUBLE_EQ(s.gpu->idleRatio.value_or(-1), 0.63);
+  EXPECT_EQ(s.gpuEnergyMj, 500.0);  // the counter, not power times time
+}
+
 TEST(PerfCounters, MissingDeviceGivesNoCounters) {
   TreeCopy tree(fixture("sysfs/vm"));
-  EXPECT_TRUE(sampler::readPerfCounters(sampler::FileTree(tree.root()), {0, 1}).empty());
+  EXPECT_TRUE(sampler::readPerfCounters(platform::linux_fs::Root(tree.root()), {0, 1}).empty());
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The small readers under the sources: counter arithmetic, kernel list formats, cluster naming.
+// The small readers under the sources: counter arithmetic, kernel text formats, cluster naming.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -7,7 +7,6 @@
 
 #include "tools/powermetrics/CpuTopology.h"
 #include "tools/powermetrics/DrmGpu.h"
-#include "tools/powermetrics/FileTree.h"
 #include "tools/powermetrics/ProcStat.h"
 #include "tools/powermetrics/Rapl.h"
 
@@ -49,35 +48,6 @@ TEST(RaplCounter, KindsSumOverPackagesAndDropWhenAnyZoneFails) {
   EXPECT_EQ(e.uncoreMj, std::nullopt);  // no such zone
   auto partial = sampler::raplEnergies(zones, {1000, std::nullopt, 0, 0}, {3000, 6000, 0, 0});
   EXPECT_EQ(partial.packageMj, std::nullopt);
-}
-
-TEST(CpuList, KernelFormats) {
-  struct Row {
-    std::string text;
-    std::optional<std::vector<int>> want;
-  };
-  const std::vector<Row> rows = {
-      {"0-3\n", std::vector<int>{0, 1, 2, 3}},
-      {"0,2,4-5", std::vector<int>{0, 2, 4, 5}},
-      {"8-11,0-1", std::vector<int>{0, 1, 8, 9, 10, 11}},
-      {"3,3,3", std::vector<int>{3}},
-      {"\n", std::vector<int>{}},
-      {"5-2", std::nullopt},
-      {"a-b", std::nullopt},
-      {"0-", std::nullopt},
-      {"-1", std::nullopt},
-      {"0-99999999", std::nullopt},
-  };
-  for (const auto& r : rows)
-    EXPECT_EQ(sampler::parseCpuList(r.text), r.want) << r.text;
-}
-
-TEST(CpuList, NaturalOrder) {
-  EXPECT_TRUE(sampler::naturalLess("card2", "card10"));
-  EXPECT_FALSE(sampler::naturalLess("card10", "card2"));
-  EXPECT_TRUE(sampler::naturalLess("intel-rapl:0", "intel-rapl:0:0"));
-  EXPECT_TRUE(sampler::naturalLess("policy4", "policy16"));
-  EXPECT_FALSE(sampler::naturalLess("card1", "card1"));
 }
 
 TEST(Clusters, GroupingByHighestFrequencyAndNames) {
