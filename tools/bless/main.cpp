@@ -1,6 +1,7 @@
 // ferrolux-bless: installs the privileged helper with an administrator's approval. The
 // application runs it through pkexec; see Options.h for the command line, Install.h for what
 // it installs, and Options.h's ExitStatus for what the exit status means.
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +14,10 @@
 int main(int argc, char** argv) {
   // Whatever the caller's umask, files and directories get exactly the modes we set.
   ::umask(022);
+  // pkexec leaves us on the caller's terminal, which could otherwise stop or interrupt us
+  // between writing the files and starting the service. Children get default handling back.
+  for (int sig : {SIGINT, SIGQUIT, SIGTSTP, SIGHUP})
+    ::signal(sig, SIG_IGN);
   std::string error;
   const auto options = bless::parseOptions(argc, argv, error);
   if (!options) {
