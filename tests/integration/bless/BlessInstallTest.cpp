@@ -349,17 +349,11 @@ TEST_F(BlessInstall, ServiceManagerFailureIsReportedAsAFailedInstall) {
   EXPECT_TRUE(fs::exists(installed(xpc::kInstalledExecutable)));
 }
 
+// The parsing itself is covered by the unit tests; here only that it maps to status 1.
 TEST_F(BlessInstall, MalformedCommandLinesAreUsageErrors) {
-  const std::vector<std::vector<std::string>> lines = {
-      {},
-      {"remove"},
-      {"install", "--helper", helper, "--sampler", sampler},
-      {"install", "--helper", "relative", "--sampler", sampler, "--client", client},
-      {"install", "--helper", helper, "--helper", helper, "--sampler", sampler, "--client", client},
-      {"install", "--helper", helper, "--sampler", sampler, "--client", client, "--root",
-       root.string()},
-  };
-  for (const auto& line : lines) {
+  for (const auto& line : {std::vector<std::string>{},
+                           {"install", "--helper", helper, "--sampler", sampler, "--client", client,
+                            "--root", root.string()}}) {
     const auto r = run(line);
     EXPECT_EQ(r.exitStatus, 1) << r.errorOutput;
     EXPECT_NE(r.errorOutput.find("usage:"), std::string::npos);
