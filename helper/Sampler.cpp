@@ -5,10 +5,7 @@
 #include <cstdlib>
 
 #include "shared/process/Process.h"
-
-#ifndef FERROLUX_LIBEXECDIR
-#define FERROLUX_LIBEXECDIR "/usr/local/libexec/ferrolux"
-#endif
+#include "shared/xpc/Protocol.h"
 
 namespace helper {
 
@@ -17,7 +14,8 @@ std::string searchPathWith(const std::string& toolsDir) {
 }
 
 std::string defaultSearchPath() {
-  return searchPathWith(FERROLUX_LIBEXECDIR);
+  // The root-owned directory the installer put the sampler in, beside the helper.
+  return searchPathWith(std::string(xpc::kInstalledToolsDirectory));
 }
 
 std::optional<std::vector<std::string>> samplerArguments(double msSampling, bool includeGPU) {

@@ -19,8 +19,8 @@ struct SamplerConfig {
   size_t outputCap = 4u << 20;
 };
 
-// The search path of an installed helper: the install's tool directory first, then the
-// system's binary directories.
+// The search path of an installed helper: the directory the installer put the sampler in
+// (beside the helper), then the system's binary directories.
 std::string defaultSearchPath();
 // The same with `toolsDir` in place of the install's tool directory.
 std::string searchPathWith(const std::string& toolsDir);

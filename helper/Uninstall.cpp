@@ -28,6 +28,7 @@ InstallPaths installPaths(const std::string& root) {
                 units + "/" + std::string(xpc::kServiceUnitName)};
   p.enableLink = units + "/sockets.target.wants/" + std::string(xpc::kSocketUnitName);
   p.executable = root + std::string(xpc::kInstalledExecutable);
+  p.sampler = root + std::string(xpc::kInstalledSampler);
   // Stops listening without waiting for the job; the helper ends itself right after.
   p.serviceManagerArgs = {"--no-block", "stop", std::string(xpc::kSocketUnitName)};
   return p;
@@ -59,6 +60,10 @@ bool uninstall(const InstallPaths& paths, const std::function<void(int)>& exit) 
   log("trying to delete " + fileURL(paths.executable));
   if (!removeFile(paths.executable)) return false;
   log("helper tool deleted");
+  // The sampler only ever runs on the helper's behalf, so it goes with it. An install that
+  // predates it has none, which is no reason to keep the service listening.
+  if (!paths.sampler.empty() && ::unlink(paths.sampler.c_str()) != 0 && errno != ENOENT)
+    log("error Could not remove " + paths.sampler + ": " + std::strerror(errno));
 
   proc::Spec spec;
   spec.path = paths.serviceManager;

@@ -1,4 +1,5 @@
-// The helper's removal of itself: its units, its executable, then the service manager.
+// The helper's removal of itself: its units, its executable and sampler, then the service
+// manager.
 #pragma once
 
 #include <functional>
@@ -11,6 +12,7 @@ struct InstallPaths {
   std::vector<std::string> jobFiles;  // the socket and service units
   std::string enableLink;             // the link that starts the socket at boot; may be absent
   std::string executable;
+  std::string sampler;  // installed beside the executable; gone already is not a failure
   std::string serviceManager = "/usr/bin/systemctl";
   std::vector<std::string> serviceManagerArgs;
 };

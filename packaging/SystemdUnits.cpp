@@ -41,8 +41,9 @@ std::optional<Units> generateUnits(const plist::Value& jobList, const UnitOption
   if (!label || !usableLabel(*label)) return std::nullopt;
   const int64_t nice = jobList["Nice"].integer().value_or(0);
   if (nice < -20 || nice > 19) return std::nullopt;
-  for (const auto* p : {&o.executable, &o.socketPath, &o.toolsDir, &o.unitDirectory})
+  for (const auto* p : {&o.executable, &o.socketPath, &o.unitDirectory})
     if (!plainPath(*p)) return std::nullopt;
+  if (!o.toolsDir.empty() && !plainPath(o.toolsDir)) return std::nullopt;
   for (unsigned char c : o.socketUser)
     if (!std::isalnum(c) && c != '-' && c != '_' && c != '.') return std::nullopt;
 
@@ -61,7 +62,7 @@ std::optional<Units> generateUnits(const plist::Value& jobList, const UnitOption
       "[Unit]\nDescription=Ferrolux privileged helper\n"
       "\n"
       "[Service]\nType=simple\nExecStart=" +
-      o.executable +
+      o.executable + (o.toolsDir.empty() ? "" : " --tools-dir " + o.toolsDir) +
       "\n"
       "Nice=" +
       std::to_string(nice) +

@@ -17,7 +17,7 @@ struct UnitOptions {
   std::string executable;     // ExecStart of the service: the installed helper
   std::string socketPath;     // ListenStream of the socket
   std::string socketUser;     // owner of the socket (the approving user); empty: root
-  std::string toolsDir;       // where the sampler lives (kept readable and executable)
+  std::string toolsDir;       // where the sampler lives, passed as --tools-dir; empty: not passed
   std::string unitDirectory;  // where the units are installed (writable, for uninstall)
 };
 
@@ -29,7 +29,7 @@ struct Units {
 };
 
 // The defaults for an installed helper: the system endpoint, the installed executable and
-// unit directory, the given tools directory.
+// unit directory, the given tools directory (normally xpc::kInstalledToolsDirectory).
 UnitOptions installedUnitOptions(const std::string& toolsDir, const std::string& socketUser);
 
 // Builds both units. nullopt when the job list lacks a usable Label (a name systemd accepts)

@@ -38,4 +38,15 @@ inline constexpr std::string_view kHelperClientRequirement =
     "identifier \"com.tarquell.Ferrolux\" and anchor apple generic and certificate "
     "leaf[subject.CN] = \"Developer ID Application: Tarquell (QZ4K8WD2RM)\"";
 
+// What the application requires of the helper it installs, checked by the installer before it
+// copies anything: the helper's identifier, signed under this build's anchor.
+inline constexpr std::string_view kHelperRequirement =
+    "identifier \"com.tarquell.powermetrics\" and anchor apple generic";
+
+// What the installer requires of the sampler it puts beside the helper: the helper runs it as
+// root, so it must be our own build as surely as the helper is.
+inline constexpr std::string_view kSamplerIdentifier = "com.tarquell.ferrolux.powermetrics";
+inline constexpr std::string_view kSamplerRequirement =
+    "identifier \"com.tarquell.ferrolux.powermetrics\" and anchor apple generic";
+
 }  // namespace codesign

@@ -49,13 +49,18 @@ inline constexpr std::string_view kServiceName = "com.tarquell.powermetrics";
 inline constexpr std::string_view kSystemEndpoint = "/run/ferrolux/com.tarquell.powermetrics.sock";
 inline constexpr std::string_view kEndpointEnvironment = "FERROLUX_HELPER_ENDPOINT";
 
-// Installed locations of the helper: its two units (the job list) and its executable. The
-// helper's own uninstall removes exactly these.
+// Installed locations of the helper: its two units (the job list), its executable and the
+// sampler. The helper's own uninstall removes exactly these.
 inline constexpr std::string_view kUnitDirectory = "/etc/systemd/system";
 inline constexpr std::string_view kSocketUnitName = "com.tarquell.powermetrics.socket";
 inline constexpr std::string_view kServiceUnitName = "com.tarquell.powermetrics.service";
 inline constexpr std::string_view kInstalledExecutable =
     "/usr/local/libexec/ferrolux-helpers/com.tarquell.powermetrics";
+// The sampler the installed helper runs as root sits beside it, in the same root-owned
+// directory, never in the application's own install (which its user may be able to change).
+inline constexpr std::string_view kInstalledToolsDirectory = "/usr/local/libexec/ferrolux-helpers";
+inline constexpr std::string_view kInstalledSampler =
+    "/usr/local/libexec/ferrolux-helpers/powermetrics";
 
 // Frame bounds. Results carry one sampler run's output (capped by the helper at
 // kMaxSamplerOutput), so frames towards the application may be large; the helper accepts only

@@ -128,14 +128,15 @@ TEST_F(HelperService, CloseHelperEndsTheProcessWithStatusZero) {
 // A scratch installation: units, executable and a service manager that records its arguments.
 struct Installed {
   fs::path root;
-  fs::path socketUnit, serviceUnit, link, exe, record;
+  fs::path socketUnit, serviceUnit, link, exe, sampler, record;
   Installed(const fs::path& base, int managerStatus) : root(base / "root") {
     socketUnit = root / "etc/systemd/system/com.tarquell.powermetrics.socket";
     serviceUnit = root / "etc/systemd/system/com.tarquell.powermetrics.service";
     link = root / "etc/systemd/system/sockets.target.wants/com.tarquell.powermetrics.socket";
     exe = root / "usr/local/libexec/ferrolux-helpers/com.tarquell.powermetrics";
+    sampler = root / "usr/local/libexec/ferrolux-helpers/powermetrics";
     record = base / "manager-args";
-    for (const auto& f : {socketUnit, serviceUnit, link, exe})
+    for (const auto& f : {socketUnit, serviceUnit, link, exe, sampler})
       writeFile(f, "x");
     writeFile(base / "systemctl", "#!/bin/sh\necho \"$@\" > '" + record.string() + "'\nexit " +
                                       std::to_string(managerStatus) + "\n");
@@ -182,7 +183,7 @@ TEST_F(HelperService, UninstallRemovesEverythingAndExits) {
     for (std::string line; std::getline(lines, line);)
       if (line != "[PWMJBS]: Client is valid") log += line + "\n";
     EXPECT_EQ(log.substr(std::min(log.size(), log.find("[PWMJBS]: Request"))), expected);
-    for (const auto& f : {inst.socketUnit, inst.serviceUnit, inst.link, inst.exe})
+    for (const auto& f : {inst.socketUnit, inst.serviceUnit, inst.link, inst.exe, inst.sampler})
       EXPECT_FALSE(fs::exists(f)) << f;
     EXPECT_EQ(readFile(inst.record), "--no-block stop com.tarquell.powermetrics.socket\n");
   }
@@ -205,6 +206,7 @@ TEST_F(HelperService, UninstallWithTheJobListGoneKeepsServing) {
   EXPECT_NE(log.find("No such file or directory"), std::string::npos);
   EXPECT_TRUE(fs::exists(inst.serviceUnit));
   EXPECT_TRUE(fs::exists(inst.exe));
+  EXPECT_TRUE(fs::exists(inst.sampler));
   EXPECT_FALSE(fs::exists(inst.record));
 }
 

@@ -91,6 +91,7 @@ TEST(Uninstall, PathsAndURLs) {
                             "/scratch/etc/systemd/system/com.tarquell.powermetrics.socket",
                             "/scratch/etc/systemd/system/com.tarquell.powermetrics.service"}));
   EXPECT_EQ(p.executable, "/scratch/usr/local/libexec/ferrolux-helpers/com.tarquell.powermetrics");
+  EXPECT_EQ(p.sampler, "/scratch/usr/local/libexec/ferrolux-helpers/powermetrics");
   EXPECT_EQ(helper::fileURL("/a b/c%d/é"), "file:///a%20b/c%25d/%C3%A9");
   EXPECT_EQ(helper::fileURL("/etc/x-y_z.~1"), "file:///etc/x-y_z.~1");
 }
