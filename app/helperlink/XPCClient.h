@@ -88,7 +88,16 @@ class XPCClient {
   void interruptedFor(uint64_t generation);
   void invalidatedFor(uint64_t generation);
   void resultFor(uint64_t generation, std::optional<plist::Bytes> data);
+  void reportInterruption();
+  void reportInvalidation();
   bool isCurrent(uint64_t generation) const;
+  // Takes the connection out when it is the one of `generation` (any, for 0); the caller
+  // invalidates it outside the lock.
+  std::shared_ptr<xpc::Connection> takeConnection(uint64_t generation);
+  // Waits for callbacks under way, then drops the connection; the manager's destructor calls
+  // it before it tears down anything the callbacks reach.
+  void close();
+  friend class XPCManager;
 
   XPCManager& manager_;
   std::shared_ptr<Lifetime> lifetime_ = Lifetime::make();
