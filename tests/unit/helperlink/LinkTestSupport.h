@@ -19,6 +19,7 @@
 #include "app/core/NotificationCenter.h"
 #include "app/helperlink/HelperInstaller.h"
 #include "app/helperlink/Refreshable.h"
+#include "app/helperlink/XPCClient.h"
 
 namespace linktest {
 
@@ -123,6 +124,29 @@ class PostCounter {
 
  private:
   NotificationCenter::Token token_;
+};
+
+// Counts connection endings once their handlers have returned, so a test that reads what a
+// handler printed waits for all of it.
+class EndingWatch {
+ public:
+  helperlink::XPCClient::Connector connector() const {
+    return [ended = ended_](const std::string& path, xpc::Connection::Handlers h) {
+      auto counted = [ended](std::function<void()> handler) {
+        return [ended, handler = std::move(handler)] {
+          handler();
+          ++*ended;
+        };
+      };
+      h.invalidated = counted(std::move(h.invalidated));
+      h.interrupted = counted(std::move(h.interrupted));
+      return xpc::Connection::connect(path, std::move(h));
+    };
+  }
+  int ended() const { return ended_->load(); }
+
+ private:
+  std::shared_ptr<std::atomic<int>> ended_ = std::make_shared<std::atomic<int>>(0);
 };
 
 inline int occurrences(const std::string& text, const std::string& line) {
