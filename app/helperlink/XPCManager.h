@@ -40,7 +40,8 @@ class XPCManager {
 
   // Creates the link. Only when `processorType` is exactly "ARM" does the manager become the
   // link's delegate and observe "XPCDidInstall" and "XPCInstallError"; elsewhere the link can
-  // still tell the helper to close, but nothing else happens.
+  // still tell the helper to close, but nothing else happens. Where the sampler works on any
+  // processor, callers pass "ARM" whenever the processor gate lets the machine be monitored.
   XPCManager(std::string processorType, std::unique_ptr<HelperInstaller> installer,
              HelperLocations locations = HelperLocations());
   ~XPCManager();
