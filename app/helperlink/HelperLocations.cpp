@@ -1,0 +1,64 @@
+#include "app/helperlink/HelperLocations.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "shared/xpc/EmbeddedInfo.h"
+#include "shared/xpc/Protocol.h"
+
+namespace helperlink {
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path runningExecutableDir() {
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? fs::path() : self.parent_path();
+}
+
+std::vector<fs::path> candidates() {
+  const std::string name(xpc::kServiceName);
+  std::vector<fs::path> out;
+  // An installed tree keeps bin and libexec at the same distance, wherever it was moved.
+  if (const fs::path dir = runningExecutableDir(); !dir.empty()) {
+    const fs::path relative = fs::path(FERROLUX_LIBEXECDIR).lexically_relative(FERROLUX_BINDIR);
+    if (!relative.empty()) out.push_back((dir / relative / name).lexically_normal());
+  }
+  out.emplace_back(FERROLUX_BUILD_HELPER);
+  out.push_back(fs::path(FERROLUX_LIBEXECDIR) / name);
+  return out;
+}
+
+std::string defaultHelperCopy() {
+  const char* env = std::getenv(std::string(HelperLocations::kCopyEnvironment).c_str());
+  if (env && *env) return env;
+  const auto paths = candidates();
+  for (const auto& p : paths) {
+    std::error_code ec;
+    if (fs::is_regular_file(p, ec)) return p.string();
+  }
+  return paths.back().string();
+}
+
+}  // namespace
+
+HelperLocations::HelperLocations() : helperCopy_(defaultHelperCopy()) {}
+
+HelperLocations::HelperLocations(std::string helperCopy) : helperCopy_(std::move(helperCopy)) {}
+
+std::optional<std::string> HelperLocations::expectedVersion() const {
+  const auto info = xpc::readEmbeddedList(helperCopy_, xpc::kInfoSection);
+  if (!info) return std::nullopt;
+  // Not bundleShortVersion(): its "0" for a missing key would match a helper that reports "0"
+  // for the same reason.
+  const std::string* version = (*info)["CFBundleShortVersionString"].string();
+  if (!version) return std::nullopt;
+  return *version;
+}
+
+}  // namespace helperlink

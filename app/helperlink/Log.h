@@ -1,0 +1,13 @@
+// The application's log lines about the helper, and the few debugging lines on standard output.
+#pragma once
+
+#include <string_view>
+
+namespace helperlink {
+
+// One line to the application's log (standard error), written whole.
+void logLine(std::string_view line);
+// One line to standard output, flushed at once so a watching process sees it in order.
+void printLine(std::string_view line);
+
+}  // namespace helperlink
