@@ -26,6 +26,11 @@ void XPCClient::setDelegate(XPCManager* delegate) {
   delegate_ = delegate;
 }
 
+void XPCClient::setConnector(Connector connector) {
+  std::lock_guard lock(mutex_);
+  connector_ = std::move(connector);
+}
+
 std::shared_ptr<xpc::Connection> XPCClient::current(uint64_t* generation) {
   std::lock_guard lock(mutex_);
   if (!connection_) {
@@ -47,8 +52,10 @@ std::shared_ptr<xpc::Connection> XPCClient::current(uint64_t* generation) {
               if (auto use = guard->enter()) interruptedFor(g);
             },
     };
-    connection_ = xpc::Connection::connect(xpc::helperEndpoint(), std::move(handlers));
-    generation_ = g;
+    const std::string path = xpc::helperEndpoint();
+    connection_ = connector_ ? connector_(path, std::move(handlers))
+                             : xpc::Connection::connect(path, std::move(handlers));
+    generation_ = connection_ ? g : 0;
   }
   if (generation) *generation = generation_;
   return connection_;
@@ -78,6 +85,7 @@ std::shared_ptr<xpc::Connection> XPCClient::takeConnection(uint64_t generation) 
 bool XPCClient::isResponding(std::function<void(bool)> reply) {
   uint64_t g = 0;
   auto connection = current(&g);
+  if (!connection) return false;
   auto guard = lifetime_;
   return connection->isResponding([guard, this, g, reply = std::move(reply)](bool answer) {
     auto use = guard->enter();
@@ -86,7 +94,7 @@ bool XPCClient::isResponding(std::function<void(bool)> reply) {
 }
 
 void XPCClient::requestPowermetrics(bool includeGPU, double msSampling) {
-  getConnection()->requestPowermetrics(msSampling, includeGPU);
+  if (auto connection = getConnection()) connection->requestPowermetrics(msSampling, includeGPU);
 }
 
 void XPCClient::powermetricsResult(std::optional<plist::Bytes> data) {
@@ -134,6 +142,7 @@ void XPCClient::checkHelperVersion(std::function<void(bool)> completion) {
 void XPCClient::checkHelperResponding() {
   uint64_t g = 0;
   auto connection = current(&g);
+  if (!connection) return;
   auto guard = lifetime_;
   connection->isResponding([guard, this, g](bool answer) {
     auto use = guard->enter();
@@ -149,12 +158,13 @@ void XPCClient::checkHelperResponding() {
 
 void XPCClient::requestUninstall(std::function<void(bool)> completion) {
   dropConnection();
-  const bool sent = getConnection()->unInstallHelper();
+  auto connection = getConnection();
+  const bool sent = connection && connection->unInstallHelper();
   if (completion) completion(sent);
 }
 
 void XPCClient::sendCloseHelper() {
-  getConnection()->closeHelper();
+  if (auto connection = getConnection()) connection->closeHelper();
 }
 
 void XPCClient::dropConnection() {

@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 
 #include "app/helperlink/Lifetime.h"
 #include "shared/plist/Plist.h"
@@ -39,7 +40,13 @@ class XPCClient {
   // Without it, results are dropped.
   void setDelegate(XPCManager* delegate);
 
-  // The current connection, opened on demand.
+  // How a connection is opened: xpc::Connection::connect unless replaced. Tests replace it to
+  // watch or replay a connection's handlers.
+  using Connector = std::function<std::shared_ptr<xpc::Connection>(const std::string& path,
+                                                                   xpc::Connection::Handlers)>;
+  void setConnector(Connector connector);
+
+  // The current connection, opened on demand; empty only when the connector gave none.
   std::shared_ptr<xpc::Connection> getConnection();
   bool hasConnection() const;
 
@@ -104,6 +111,7 @@ class XPCClient {
 
   mutable std::mutex mutex_;  // guards everything below
   XPCManager* delegate_ = nullptr;
+  Connector connector_;
   std::shared_ptr<xpc::Connection> connection_;
   uint64_t generation_ = 0;  // of connection_; 0 while there is none
   uint64_t lastGeneration_ = 0;

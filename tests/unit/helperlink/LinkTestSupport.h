@@ -1,0 +1,135 @@
+// Pieces shared by the helper link's unit and integration tests.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/core/NotificationCenter.h"
+#include "app/helperlink/HelperInstaller.h"
+#include "app/helperlink/Refreshable.h"
+
+namespace linktest {
+
+using Clock = std::chrono::steady_clock;
+
+// The helper the build produced; its embedded information list says "1.4".
+inline const std::string kHelperExe = FERROLUX_BUILD_DIR "/helper/com.tarquell.powermetrics";
+
+inline std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A copy of the helper with every copy of a run of bytes of its information list replaced by
+// another of the same length, so the copy still runs. Empty when `from` is not found.
+inline std::string patchedHelper(const std::string& dir, const std::string& name,
+                                 const std::string& from, const std::string& to) {
+  std::string bytes = readFile(kHelperExe);
+  if (from.size() != to.size() || bytes.find(from) == std::string::npos) return {};
+  for (size_t at = bytes.find(from); at != std::string::npos; at = bytes.find(from, at + 1))
+    bytes.replace(at, from.size(), to);
+  const std::string path = dir + "/" + name;
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+  ::chmod(path.c_str(), 0755);
+  return path;
+}
+
+// The same-length edits that make a helper report another version.
+struct VersionPatch {
+  std::string from, to;
+};
+inline VersionPatch reportsVersion13() {
+  return {"<string>1.4</string>", "<string>1.3</string>"};
+}
+inline VersionPatch reportsVersion140() {
+  return {"<string>1.4</string>\n\t<key>", "<string>1.4.0</string><key>"};
+}
+// Without the key the helper reports "0".
+inline VersionPatch lacksVersionKey() {
+  return {"<key>CFBundleShortVersionString</key>", "<key>CFBundleShortVersionStrinX</key>"};
+}
+
+// Points the link (and everything else in this process) at another helper endpoint.
+class EndpointOverride {
+ public:
+  explicit EndpointOverride(const std::string& path) { ::setenv(kName, path.c_str(), 1); }
+  ~EndpointOverride() { ::unsetenv(kName); }
+
+ private:
+  static constexpr const char* kName = "FERROLUX_HELPER_ENDPOINT";
+};
+
+// An installer that answers as told and records when it was asked.
+class FakeInstaller : public helperlink::HelperInstaller {
+ public:
+  struct Script {
+    int authorizeStatus = 0;
+    bool blessResult = true;
+    std::function<void()> onBless;  // runs before bless answers (e.g. starts a helper)
+  };
+  struct Record {
+    std::atomic<int> authorizeCalls{0};
+    std::atomic<int> blessCalls{0};
+    std::mutex m;
+    std::vector<Clock::time_point> authorizeTimes;
+  };
+
+  FakeInstaller(Script script, std::shared_ptr<Record> record)
+      : script_(std::move(script)), record_(std::move(record)) {}
+  int authorize() override {
+    {
+      std::lock_guard l(record_->m);
+      record_->authorizeTimes.push_back(Clock::now());
+    }
+    ++record_->authorizeCalls;
+    return script_.authorizeStatus;
+  }
+  bool bless() override {
+    ++record_->blessCalls;
+    if (script_.onBless) script_.onBless();
+    return script_.blessResult;
+  }
+
+ private:
+  Script script_;
+  std::shared_ptr<Record> record_;
+};
+
+class CountingModel : public helperlink::Refreshable {
+ public:
+  void refresh() override { ++refreshes; }
+  std::atomic<int> refreshes{0};
+};
+
+// Counts the posts of one notification while it lives (posts may come from any thread).
+class PostCounter {
+ public:
+  explicit PostCounter(std::string_view name)
+      : token_(NotificationCenter::defaultCenter().addObserver(name, [this] { ++count; })) {}
+  ~PostCounter() { NotificationCenter::defaultCenter().removeObserver(token_); }
+  std::atomic<int> count{0};
+
+ private:
+  NotificationCenter::Token token_;
+};
+
+inline int occurrences(const std::string& text, const std::string& line) {
+  int n = 0;
+  for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1))
+    ++n;
+  return n;
+}
+
+}  // namespace linktest
