@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -19,6 +18,7 @@
 #include "app/core/NotificationCenter.h"
 #include "app/helperlink/HelperInstaller.h"
 #include "app/helperlink/Refreshable.h"
+#include "app/helperlink/XPCClient.h"
 
 namespace linktest {
 
@@ -28,8 +28,11 @@ using Clock = std::chrono::steady_clock;
 inline const std::string kHelperExe = FERROLUX_BUILD_DIR "/helper/com.tarquell.powermetrics";
 
 inline std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  std::string bytes(in ? static_cast<size_t>(in.tellg()) : 0, '\0');
+  in.seekg(0);
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return bytes;
 }
 
 // A copy of the helper with every copy of a run of bytes of its information list replaced by
@@ -123,6 +126,29 @@ class PostCounter {
 
  private:
   NotificationCenter::Token token_;
+};
+
+// Counts connection endings once their handlers have returned, so a test that reads what a
+// handler printed waits for all of it.
+class EndingWatch {
+ public:
+  helperlink::XPCClient::Connector connector() const {
+    return [ended = ended_](const std::string& path, xpc::Connection::Handlers h) {
+      auto counted = [ended](std::function<void()> handler) {
+        return [ended, handler = std::move(handler)] {
+          handler();
+          ++*ended;
+        };
+      };
+      h.invalidated = counted(std::move(h.invalidated));
+      h.interrupted = counted(std::move(h.interrupted));
+      return xpc::Connection::connect(path, std::move(h));
+    };
+  }
+  int ended() const { return ended_->load(); }
+
+ private:
+  std::shared_ptr<std::atomic<int>> ended_ = std::make_shared<std::atomic<int>>(0);
 };
 
 inline int occurrences(const std::string& text, const std::string& line) {

@@ -159,10 +159,12 @@ TEST_F(ManagerTest, UnansweredStartupChangesNothing) {
     PostCounter errors(notifications::kXPCInstallError);
     PostCounter clears(notifications::kClearData);
     make();
+    EndingWatch watch;
+    manager->client().setConnector(watch.connector());
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();
     manager->checkHelperAtStartup();
-    const bool ended = fxtest::pumpUntil([&] { return !manager->client().hasConnection(); });
+    const bool ended = fxtest::pumpUntil([&] { return watch.ended() == 1; });
     fxtest::drainEvents();
     const std::string out = ::testing::internal::GetCapturedStdout();
     const std::string log = ::testing::internal::GetCapturedStderr();
@@ -214,6 +216,8 @@ TEST_F(ManagerTest, InstallOutcomes) {
     PostCounter did(notifications::kXPCDidInstall);
     make("ARM",
          {.authorizeStatus = c.authorizeStatus, .blessResult = c.blessResult, .onBless = {}});
+    EndingWatch watch;
+    manager->client().setConnector(watch.connector());
     manager->setUpdateNeeded(true);
     ::testing::internal::CaptureStderr();
     manager->installHelper();
@@ -221,6 +225,7 @@ TEST_F(ManagerTest, InstallOutcomes) {
     // then starts sampling over a new one.
     const bool settled = fxtest::pumpUntil([&] {
       if (helper && c.blessCalls > 0 && helper->count(Message::IsResponding) == 0) return false;
+      if (!helper && watch.ended() == 0) return false;
       return c.authorized ? store->isSampling() : !manager->client().hasConnection();
     });
     fxtest::drainEvents();
@@ -245,6 +250,8 @@ TEST_F(ManagerTest, InstallOutcomes) {
 TEST_F(ManagerTest, LosingTheHelperWithdrawsAuthorization) {
   FakeHelper helper(socket);
   make();
+  EndingWatch watch;
+  manager->client().setConnector(watch.connector());
   startAuthorized();
   manager->setUpdateNeeded(true);  // kept: the update prompt comes back
   PostCounter errors(notifications::kXPCInstallError);
@@ -254,7 +261,7 @@ TEST_F(ManagerTest, LosingTheHelperWithdrawsAuthorization) {
   ::testing::internal::CaptureStderr();
   helper.dropAll();
   const bool lost = fxtest::pumpUntil([&] {
-    return !manager->isAuthorized() && clears.count == 1 && !store->isSampling() &&
+    return watch.ended() == 1 && clears.count == 1 && !store->isSampling() &&
            more->refreshes > refreshesBefore;
   });
   const std::string out = ::testing::internal::GetCapturedStdout();
