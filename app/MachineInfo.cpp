@@ -30,6 +30,10 @@ std::string formatMachineInfo(const MachineFacts& f) {
 
 MachineFacts readMachineFacts(platform::Platform& platform) {
   ModuleModelMainTitle title(platform);
+  return machineFacts(platform, title);
+}
+
+MachineFacts machineFacts(platform::Platform& platform, const ModuleModelMainTitle& title) {
   MachineFacts f;
   f.chip = title.appleSiliconName().toStdString();
   f.eCores = title.numberOfECore();

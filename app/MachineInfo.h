@@ -24,5 +24,9 @@ std::string chipLine(const MachineFacts& facts);
 std::string gpuLine(const MachineFacts& facts);
 std::string formatMachineInfo(const MachineFacts& facts);
 
+class ModuleModelMainTitle;
+
 // Gathers the facts from a platform (runs system_profiler once).
 MachineFacts readMachineFacts(platform::Platform& platform);
+// The same from a title model that has already read them.
+MachineFacts machineFacts(platform::Platform& platform, const ModuleModelMainTitle& title);

@@ -1,6 +1,7 @@
-// The Ferrolux monitor: chooses the platform once, then prints the machine's facts or opens the
-// window.
+// The Ferrolux monitor: chooses the platform once, then prints the machine's facts or runs the
+// application: the root model, the application delegate and the window.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,7 +11,27 @@
 
 #include "app/CommandLine.h"
 #include "app/MachineInfo.h"
+#include "app/model/AppDelegate.h"
+#include "app/model/ContentModel.h"
+#include "app/model/GeneralModel.h"
 #include "platform/Platform.h"
+
+namespace {
+
+// What the window says about the helper, until the monitor window replaces this placeholder.
+QString helperStateText(GeneralModel& model) {
+  if (model.processorType() != "ARM")
+    return QStringLiteral(
+        "This app is only for Apple Silicon Cores.\nIt is not working on Intel "
+        "Cores");
+  helperlink::XPCManager& manager = model.xpcmanager();
+  if (manager.isAuthorized()) return QStringLiteral("Sampling");
+  if (manager.isUpdateNeeded())
+    return QStringLiteral("The Ferrolux Powermetrics Helper need being updated");
+  return QStringLiteral("Before to start you need to install the Ferrolux Powermetrics Helper");
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   const CommandLine cl = CommandLine::parse(std::vector<std::string>(argv, argv + argc));
@@ -49,11 +70,22 @@ int main(int argc, char** argv) {
   }
 
   QApplication app(qtArgc, qtArgv.data());
-  const MachineFacts facts = readMachineFacts(machine);
-  // A placeholder until the monitor window lands: the title lines only.
-  QLabel window(QString::fromStdString(chipLine(facts) + "\n" + gpuLine(facts)));
+  // Every model exists before the first window is shown.
+  GeneralModel& model = GeneralModel::shared();
+  AppDelegate delegate(app, [&model] { model.xpcmanager().client().sendCloseHelper(); });
+
+  const MachineFacts facts = machineFacts(machine, model.modelMainTitle());
+  const QString title = QString::fromStdString(chipLine(facts) + "\n" + gpuLine(facts));
+  // A placeholder until the monitor window lands: the title lines and the helper's state.
+  QLabel window;
   window.setWindowTitle(QStringLiteral("Ferrolux"));
   window.setMargin(24);
+  // Neither zoomed nor full screen: the window keeps its one size.
+  window.setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+  const std::shared_ptr<ContentModel> content = ContentModel::create(model);
+  auto redraw = [&] { window.setText(title + "\n\n" + helperStateText(model)); };
+  QObject::connect(content.get(), &ContentModel::changed, &window, redraw);
+  redraw();
   window.show();
   return app.exec();
 }

@@ -50,6 +50,9 @@ void SGPowerMetrics::setAuthorized(bool authorized) {
   if (authorized && sampling_.load()) return;
   dispatch::mainAsync(this, [this, authorized] {
     isAuthorized_.store(authorized);
+    // Two grants queued before either ran (the start-up check and an install, say) must not
+    // start a second round: the first one's timer is already running.
+    if (authorized && sampling_.load()) return;
     if (authorized) {
       startSampling();
     } else {

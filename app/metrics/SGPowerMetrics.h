@@ -22,7 +22,6 @@
 #include <vector>
 
 #include "app/core/NotificationCenter.h"
-#include "platform/Platform.h"
 #include "shared/plist/Plist.h"
 
 class QTimer;
@@ -49,14 +48,12 @@ class SGPowerMetrics : public QObject {
   static constexpr double kDefaultMsSampling = 500;
   static constexpr double kMinimumMsSampling = 100;
 
-  // The package figure is "combined_power" from OS 13.0 on, "package_energy" before.
-  static bool usesCombinedPower(const platform::OSVersion& os) {
-    return os >= platform::OSVersion{13, 0, 0};
-  }
   // The sample length that a stored "samplingResolution" asks for.
   static double intervalForResolution(double resolution);
 
   // Reads the settings at once (which may post "ClearData"); sampling is not started.
+  // `isOS13OrLater` (the platform's isOSAtLeast(13)) picks "combined_power" over
+  // "package_energy" as the package figure.
   SGPowerMetrics(bool isOS13OrLater, UserDefaults& defaults, QObject* parent = nullptr);
   // The same, on the process's UserDefaults::standard().
   explicit SGPowerMetrics(bool isOS13OrLater, QObject* parent = nullptr);

@@ -79,3 +79,7 @@ int64_t SGSystemInfo::performanceCoreCount(platform::Sysctl& sysctl) {
 bool SGSystemInfo::processorRefused(platform::Platform& platform) {
   return platform.samplerNeedsAppleSilicon() && cpuType(platform.sysctl()) != "ARM";
 }
+
+std::string SGSystemInfo::gatedProcessorType(platform::Platform& platform) {
+  return processorRefused(platform) ? cpuType(platform.sysctl()) : std::string("ARM");
+}

@@ -28,6 +28,10 @@ class SGSystemInfo {
   // The processor gate: true when monitoring must be refused, i.e. the platform's sampler needs
   // Apple Silicon and the processor type is not exactly "ARM".
   static bool processorRefused(platform::Platform& platform);
+  // The processor type that the helper manager and the content model act on, which go ahead
+  // only on exactly "ARM": "ARM" wherever the gate lets monitoring run (the Linux sampler works
+  // on any processor), otherwise the true cpuType, which is never "ARM" there.
+  static std::string gatedProcessorType(platform::Platform& platform);
 
   // The same reads on the process-wide platform.
   static std::string cpuType() { return cpuType(platform::current().sysctl()); }

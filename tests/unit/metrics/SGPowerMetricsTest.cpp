@@ -186,6 +186,7 @@ TEST_F(SGPowerMetricsTest, AuthorizationStartsAndStopsSampling) {
   defaults->setValue(defaults::kSamplingResolution, 250.0);
   auto store = makeStore();
   store->setAuthorized(true);
+  store->setAuthorized(true);     // a second grant queued before the first ran
   EXPECT_TRUE(requests.empty());  // scheduled on the main loop
   fxtest::drainEvents();
   ASSERT_EQ(requests.size(), 1u);  // one request at once

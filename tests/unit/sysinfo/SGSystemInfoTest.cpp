@@ -120,20 +120,25 @@ TEST(SGSystemInfo, CoreCountsFallBackToFour) {
 }
 
 TEST(SGSystemInfo, ProcessorGate) {
+  // The gated type is what the helper manager compares with "ARM": a platform whose sampler runs
+  // on any processor must pass, and a refused one must never read as "ARM".
   struct Case {
     bool needsAppleSilicon;
     std::optional<int32_t> cputype;
     bool refused;
+    const char* gated;
   };
   const Case cases[] = {
-      {true, 16777228, false},    {true, 16777223, true},   {true, 18, true},
-      {true, std::nullopt, true}, {false, 16777223, false}, {false, std::nullopt, false},
+      {true, 16777228, false, "ARM"},  {true, 16777223, true, "x86"},
+      {true, 18, true, "unknown"},     {true, std::nullopt, true, "error in CPU type"},
+      {false, 16777223, false, "ARM"}, {false, std::nullopt, false, "ARM"},
   };
   for (const auto& c : cases) {
     FakePlatform p;
     p.needsAppleSilicon = c.needsAppleSilicon;
     if (c.cputype) p.table.set("hw.cputype", *c.cputype);
     EXPECT_EQ(SGSystemInfo::processorRefused(p), c.refused);
+    EXPECT_EQ(SGSystemInfo::gatedProcessorType(p), c.gated);
   }
 }
 

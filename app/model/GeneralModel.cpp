@@ -1,0 +1,75 @@
+#include "app/model/GeneralModel.h"
+
+#include "app/core/UserDefaults.h"
+#include "app/metrics/sysinfo/SGSystemInfo.h"
+#include "app/model/Links.h"
+
+GeneralModel::Environment GeneralModel::Environment::fromProcess() {
+  Environment e;
+  e.platform = &platform::current();
+  e.defaults = &UserDefaults::standard();
+  // The system installer is left empty until it exists; without one an install attempt ends
+  // with the manager's authorization-failure line.
+  return e;
+}
+
+GeneralModel& GeneralModel::shared() {
+  // Deliberately never destroyed: the models outlive the event loop, and nothing at process exit
+  // must run their destructors after the application object is gone.
+  static GeneralModel* const instance = new GeneralModel(Environment::fromProcess());
+  return *instance;
+}
+
+GeneralModel::GeneralModel(Environment env)
+    : processorType_(SGSystemInfo::gatedProcessorType(*env.platform)),
+      isOS13OrLater_(env.platform->isOSAtLeast(13)),
+      modelPowerMetrics_(std::make_unique<SGPowerMetrics>(isOS13OrLater_, *env.defaults)),
+      xpcmanager_(std::make_unique<helperlink::XPCManager>(processorType_, std::move(env.installer),
+                                                           std::move(env.locations))),
+      modelPower_(std::make_unique<ModuleModelPower>(*modelPowerMetrics_, isOS13OrLater_)),
+      modelFrequency_(std::make_unique<ModuleModelFrequency>(*modelPowerMetrics_)),
+      modelMainTitle_(std::make_unique<ModuleModelMainTitle>(*env.platform)) {
+  SGPowerMetrics& store = *modelPowerMetrics_;
+  store.setHelperLink(xpcmanager_->powerMetricsLink());
+  // The store runs these in its own fixed order (power, utilization, frequency, temperature,
+  // log row); the log row reads what the four models have just set.
+  using Step = SGPowerMetrics::Step;
+  store.setModuleUpdate(Step::Power, [power = modelPower_.get()] { power->update(); });
+  // Step::Utilization: the utilization model's sample, wired by its issue.
+  store.setModuleUpdate(Step::Frequency,
+                        [frequency = modelFrequency_.get()] { frequency->update(); });
+  // Step::Temperature and Step::LogRow: wired by the temperature and log recorder issues.
+
+  // The manager's delegate slots, in this order: more button (its issue), sample store,
+  // utilization model (its issue).
+  xpcmanager_->setPowerMetricsModelDelegate(modelPowerMetrics_.get());
+
+  // The telemetry start request goes here, last (its issue).
+}
+
+GeneralModel::~GeneralModel() = default;
+
+void GeneralModel::contactDeveloper() {
+  links::openLink(links::contactDeveloper());
+}
+void GeneralModel::openOtherProductPage() {
+  links::openLink(links::otherProductPage());
+}
+void GeneralModel::followOnTwitter() {
+  links::openLink(links::twitterProfile());
+}
+void GeneralModel::followOnMastodon() {
+  links::openLink(links::mastodonProfile());
+}
+void GeneralModel::donate5() {
+  links::openLink(links::donation(5));
+}
+void GeneralModel::donate10() {
+  links::openLink(links::donation(10));
+}
+void GeneralModel::donate15() {
+  links::openLink(links::donation(15));
+}
+void GeneralModel::donate20() {
+  links::openLink(links::donation(20));
+}

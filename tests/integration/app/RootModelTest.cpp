@@ -1,0 +1,264 @@
+// The root model as the application runs it, without a window: the real helper on a scratch
+// socket runs the real sampler on a simulated machine, and the test watches what crossed the wire
+// and what the models hold.
+#include <poll.h>
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/core/UserDefaults.h"
+#include "app/model/AppDelegate.h"
+#include "app/model/ContentModel.h"
+#include "app/model/GeneralModel.h"
+#include "integration/helper/HelperHarness.h"
+#include "shared/xpc/Socket.h"
+#include "unit/core/QtApp.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// macOS 13 (the combined power figure) and two performance clusters.
+const std::string kProfile = FERROLUX_SOURCE_DIR "/data/profiles/macbookpro-m2pro.plist";
+const std::string kSysfs = FERROLUX_FIXTURES_DIR "/sampler/sysfs/vm";
+const std::string kIntelProfile = FERROLUX_SOURCE_DIR "/data/profiles/macbookpro-intel.plist";
+
+class PostCounter {
+ public:
+  explicit PostCounter(std::string_view name)
+      : token_(NotificationCenter::defaultCenter().addObserver(name, [this] { ++count; })) {}
+  ~PostCounter() { NotificationCenter::defaultCenter().removeObserver(token_); }
+  int count = 0;
+
+ private:
+  NotificationCenter::Token token_;
+};
+
+// The helper's tools folder: the real sampler behind a script that points it at the simulated
+// machine (the helper passes it almost no environment), notes the time and arguments of every
+// run, and keeps each run's document for the test to compare with.
+struct SamplerTools {
+  fs::path dir;
+  explicit SamplerTools(const fs::path& root) : dir(root / "tools") {
+    harness::writeFile(dir / "powermetrics",
+                       "#!/bin/sh\n"
+                       "dir=$(dirname \"$0\")\n"
+                       "stamp=$(date +%s%N)\n"
+                       "echo \"$stamp $*\" >> \"$dir/requests\"\n"
+                       "FERROLUX_SYSFS_ROOT='" +
+                           kSysfs + "' FERROLUX_SIM_PROFILE='" + kProfile +
+                           "' FERROLUX_SIM_SEED=$stamp '" POWERMETRICS_PROGRAM
+                           "' \"$@\" > \"$dir/doc-$stamp.part\"\n"
+                           "rc=$?\n"
+                           "cat \"$dir/doc-$stamp.part\"\n"
+                           "mv \"$dir/doc-$stamp.part\" \"$dir/doc-$stamp\"\n"
+                           "exit $rc\n");
+    fs::permissions(dir / "powermetrics", fs::perms::owner_all);
+  }
+
+  struct Request {
+    std::chrono::system_clock::time_point at;
+    std::string args;
+  };
+  std::vector<Request> requests() const {
+    std::vector<Request> out;
+    std::istringstream in(harness::readFile(dir / "requests"));
+    for (std::string line; std::getline(in, line);) {
+      const auto space = line.find(' ');
+      const auto ns = std::chrono::nanoseconds(std::stoll(line.substr(0, space)));
+      out.push_back({std::chrono::system_clock::time_point(
+                         std::chrono::duration_cast<std::chrono::system_clock::duration>(ns)),
+                     line.substr(space + 1)});
+    }
+    return out;
+  }
+
+  // The documents of the finished runs, oldest first.
+  std::vector<plist::Value> documents() const {
+    std::map<std::string, fs::path> byStamp;  // equal-length stamps sort by time
+    for (const auto& e : fs::directory_iterator(dir)) {
+      const std::string name = e.path().filename().string();
+      if (name.starts_with("doc-") && !name.ends_with(".part")) byStamp[name] = e.path();
+    }
+    std::vector<plist::Value> out;
+    for (const auto& [name, path] : byStamp) {
+      auto parsed = plist::parse(harness::readFile(path));
+      out.push_back(parsed.ok() ? std::move(*parsed.value) : plist::Value());
+    }
+    return out;
+  }
+};
+
+// What a document should become in the models, worked out from the document directly.
+struct Expected {
+  double pkg, cpu, gpuPower, dram, eCore, pCore, gpuFrequency;
+};
+
+Expected expectedFrom(const plist::Value& doc, double msSampling) {
+  auto num = [](const plist::Value& v) { return v.number().value_or(0); };
+  const plist::Value& p = doc["processor"];
+  Expected e{num(p["combined_power"]) / 1000,
+             num(p["cpu_energy"]) / msSampling,
+             num(p["gpu_energy"]) / msSampling,
+             num(p["dram_energy"]) / msSampling,
+             0,
+             0,
+             num(doc["gpu"]["freq_hz"]) / 1000};
+  for (size_t i = 0; i < p["clusters"].size(); ++i) {
+    const plist::Value& c = p["clusters"][i];
+    const std::string name = c["name"].string() ? *c["name"].string() : "";
+    double& best = name.starts_with("E") ? e.eCore : e.pCore;
+    best = std::max(best, num(c["freq_hz"]) / 1e9);
+  }
+  return e;
+}
+
+class RootModelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fxtest::coreApp();
+    fxtest::drainEvents();
+    endpoint = scratch.path / "h.sock";
+    ::setenv("FERROLUX_HELPER_ENDPOINT", endpoint.c_str(), 1);
+    defaults = std::make_unique<UserDefaults>(QString::fromStdString(scratch.path / "d.ini"));
+    // The shortest sample, so replies come back well inside each one-second tick.
+    defaults->setValue(defaults::kSamplingResolution, 100.0);
+    defaults->setValue(defaults::kGPUFrequency, true);
+  }
+
+  std::unique_ptr<GeneralModel> makeModel(const std::string& profile) {
+    auto created = platform::create("sim:" + profile);
+    EXPECT_TRUE(created.platform) << created.error;
+    machine = std::move(created.platform);
+    GeneralModel::Environment env;
+    env.platform = machine.get();
+    env.defaults = defaults.get();
+    env.locations = helperlink::HelperLocations(harness::HelperProcess::kExecutable);
+    return std::make_unique<GeneralModel>(std::move(env));
+  }
+
+  harness::ScratchDir scratch;
+  fs::path endpoint;
+  std::unique_ptr<UserDefaults> defaults;
+  std::unique_ptr<platform::Platform> machine;
+};
+
+TEST_F(RootModelTest, CurrentHelperSamplesOnceASecondFromStartUp) {
+  SamplerTools tools(scratch.path);
+  harness::HelperProcess helper(scratch.path, {"--tools-dir", tools.dir.string(), "--nice-path",
+                                               FERROLUX_FIXTURES_DIR "/helper/nice"});
+  ASSERT_TRUE(helper.ready()) << helper.log();
+  fxtest::drainEvents();
+
+  PostCounter views(notifications::kUpdateView);
+  auto model = makeModel(kProfile);
+  auto content = ContentModel::create(*model);
+  int contentChanges = 0;
+  QObject::connect(content.get(), &ContentModel::changed, [&] { ++contentChanges; });
+
+  // Nobody presses anything: the start-up check alone authorizes.
+  ASSERT_TRUE(fxtest::pumpUntil([&] { return model->xpcmanager().isAuthorized(); }, 5000))
+      << helper.log();
+  const auto authorizedAt = std::chrono::system_clock::now();
+  EXPECT_FALSE(model->xpcmanager().isUpdateNeeded());
+
+  // Three ticks: at once, then a second apart. Stop half a second before a fourth.
+  ASSERT_TRUE(fxtest::pumpUntil([&] { return !tools.requests().empty(); }, 3000));
+  const auto first = tools.requests().front().at;
+  fxtest::pumpUntil([&] { return std::chrono::system_clock::now() >= first + 2500ms; }, 4000);
+  const auto requests = tools.requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_LT(first - authorizedAt, 500ms);
+  for (size_t i = 1; i < requests.size(); ++i) {
+    const auto gap = requests[i].at - requests[i - 1].at;
+    EXPECT_GT(gap, 900ms) << i;
+    EXPECT_LT(gap, 1600ms) << i;
+  }
+  for (const auto& r : requests)
+    EXPECT_EQ(r.args, "-n 1 -i 100 --samplers cpu_power,gpu_power -f plist");
+
+  // One "UpdateView" per reply, and histories that are the documents, newest first.
+  const auto docs = tools.documents();
+  ASSERT_EQ(docs.size(), 3u);
+  EXPECT_EQ(views.count, 3);
+  EXPECT_GE(contentChanges, 1);
+  const ModuleModelPower& power = model->modelPower();
+  const ModuleModelFrequency& frequency = model->modelFrequency();
+  ASSERT_EQ(power.historicPKG().size(), docs.size());
+  ASSERT_EQ(frequency.historicGPU().size(), docs.size());
+  for (size_t age = 0; age < docs.size(); ++age) {
+    SCOPED_TRACE(age);
+    const Expected e = expectedFrom(docs[docs.size() - 1 - age], 100);
+    EXPECT_GT(e.pkg, 0);
+    EXPECT_GT(e.pCore, 0);
+    EXPECT_GT(e.gpuFrequency, 0);
+    EXPECT_DOUBLE_EQ(power.historicPKG()[age], e.pkg);
+    EXPECT_DOUBLE_EQ(power.historicCPU()[age], e.cpu);
+    EXPECT_DOUBLE_EQ(power.historicGPU()[age], e.gpuPower);
+    EXPECT_DOUBLE_EQ(power.historicDRAM()[age], e.dram);
+    EXPECT_DOUBLE_EQ(frequency.historicECore()[age], e.eCore);
+    EXPECT_DOUBLE_EQ(frequency.historicPCore()[age], e.pCore);
+    EXPECT_DOUBLE_EQ(frequency.historicGPU()[age], e.gpuFrequency);
+  }
+  EXPECT_DOUBLE_EQ(power.PKGEnergy(), power.historicPKG().front());
+  EXPECT_DOUBLE_EQ(frequency.PCore(), frequency.historicPCore().front());
+
+  // Quitting tells the helper to close, and it does.
+  AppDelegate delegate(*QCoreApplication::instance(),
+                       [&] { model->xpcmanager().client().sendCloseHelper(); });
+  QTimer::singleShot(0, [] { QCoreApplication::quit(); });
+  QCoreApplication::exec();
+  EXPECT_EQ(helper.waitExit(5s), 0) << helper.log();
+}
+
+TEST_F(RootModelTest, WithoutAHelperNothingIsRequested) {
+  PostCounter views(notifications::kUpdateView);
+  auto model = makeModel(kProfile);
+  auto content = ContentModel::create(*model);
+  // Longer than a tick: a store that had started would have asked by now.
+  fxtest::pumpUntil([] { return false; }, 1200);
+  EXPECT_FALSE(model->xpcmanager().isAuthorized());
+  EXPECT_FALSE(model->xpcmanager().isUpdateNeeded());
+  EXPECT_FALSE(model->modelPowerMetrics().isSampling());
+  EXPECT_EQ(views.count, 0);
+  EXPECT_TRUE(model->modelPower().historicPKG().empty());
+}
+
+// On a processor the platform cannot sample, the helper is not even connected to, until the
+// application quits and tells it to close.
+TEST_F(RootModelTest, RefusedProcessorNeverContactsTheHelper) {
+  const xpc::UniqueFd listener = xpc::listenUnix(endpoint.string());
+  ASSERT_TRUE(listener.valid());
+  auto pending = [&] {
+    pollfd p{listener.get(), POLLIN, 0};
+    return ::poll(&p, 1, 0) == 1;
+  };
+  PostCounter views(notifications::kUpdateView);
+  auto model = makeModel(kIntelProfile);
+  EXPECT_NE(model->processorType(), "ARM");
+  auto content = ContentModel::create(*model);
+  fxtest::pumpUntil([] { return false; }, 1200);
+  EXPECT_FALSE(pending());
+  EXPECT_FALSE(model->modelPowerMetrics().isSampling());
+  EXPECT_EQ(views.count, 0);
+
+  AppDelegate delegate(*QCoreApplication::instance(),
+                       [&] { model->xpcmanager().client().sendCloseHelper(); });
+  QTimer::singleShot(0, [] { QCoreApplication::quit(); });
+  QCoreApplication::exec();
+  EXPECT_TRUE(pending());
+}
+
+}  // namespace
