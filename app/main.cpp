@@ -8,6 +8,9 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <QWidget>
 
 #include "app/CommandLine.h"
 #include "app/MachineInfo.h"
@@ -76,14 +79,40 @@ int main(int argc, char** argv) {
 
   const MachineFacts facts = machineFacts(machine, model.modelMainTitle());
   const QString title = QString::fromStdString(chipLine(facts) + "\n" + gpuLine(facts));
-  // A placeholder until the monitor window lands: the title lines and the helper's state.
-  QLabel window;
+  // A placeholder until the monitor window lands: the title lines, the helper's state and the
+  // prompt's button.
+  QWidget window;
   window.setWindowTitle(QStringLiteral("Ferrolux"));
-  window.setMargin(24);
   // Neither zoomed nor full screen: the window keeps its one size.
   window.setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+  auto* layout = new QVBoxLayout(&window);
+  layout->setContentsMargins(24, 24, 24, 24);
+  auto* text = new QLabel(&window);
+  auto* button = new QPushButton(&window);
+  layout->addWidget(text);
+  layout->addWidget(button, 0, Qt::AlignHCenter);
+  helperlink::XPCManager& manager = model.xpcmanager();
+  // Pressing "Update Helper" hides it until the manager reports the new state, so it cannot be
+  // pressed twice while the update runs.
+  bool hideUpdateButton = false;
+  QObject::connect(button, &QPushButton::clicked, &window, [&] {
+    if (manager.isUpdateNeeded()) {
+      hideUpdateButton = true;
+      button->hide();
+      manager.updateHelper();
+    } else {
+      manager.installHelper();
+    }
+  });
   const std::shared_ptr<ContentModel> content = ContentModel::create(model);
-  auto redraw = [&] { window.setText(title + "\n\n" + helperStateText(model)); };
+  auto redraw = [&] {
+    text->setText(title + "\n\n" + helperStateText(model));
+    const bool prompt = model.processorType() == "ARM" && !manager.isAuthorized();
+    const bool update = manager.isUpdateNeeded();
+    if (!update) hideUpdateButton = false;
+    button->setText(update ? QStringLiteral("Update Helper") : QStringLiteral("Install Helper"));
+    button->setVisible(prompt && !(update && hideUpdateButton));
+  };
   QObject::connect(content.get(), &ContentModel::changed, &window, redraw);
   redraw();
   window.show();

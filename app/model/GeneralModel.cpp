@@ -1,15 +1,37 @@
 #include "app/model/GeneralModel.h"
 
+#include <filesystem>
+
 #include "app/core/UserDefaults.h"
+#include "app/helperlink/PkexecInstaller.h"
 #include "app/metrics/sysinfo/SGSystemInfo.h"
 #include "app/model/Links.h"
+
+namespace {
+
+// The installer and the sampler it installs come from where the helper copy in use lies: beside
+// it in an installed tree, or where this build put them when the copy is the build tree's.
+helperlink::PkexecPaths installerPaths(const helperlink::HelperLocations& locations) {
+  helperlink::PkexecPaths p = helperlink::installedPkexecPaths();
+  p.helperCopy = locations.helperCopy();
+  if (p.helperCopy == FERROLUX_BUILD_HELPER) {
+    p.bless = FERROLUX_BUILD_BLESS;
+    p.sampler = FERROLUX_BUILD_SAMPLER;
+  } else {
+    const std::filesystem::path dir = std::filesystem::path(p.helperCopy).parent_path();
+    p.bless = (dir / "ferrolux-bless").string();
+    p.sampler = (dir / "powermetrics").string();
+  }
+  return p;
+}
+
+}  // namespace
 
 GeneralModel::Environment GeneralModel::Environment::fromProcess() {
   Environment e;
   e.platform = &platform::current();
   e.defaults = &UserDefaults::standard();
-  // The system installer is left empty until it exists; without one an install attempt ends
-  // with the manager's authorization-failure line.
+  e.installer = std::make_unique<helperlink::PkexecInstaller>(installerPaths(e.locations));
   return e;
 }
 
