@@ -174,25 +174,34 @@ TEST_F(RootModelTest, CurrentHelperSamplesOnceASecondFromStartUp) {
   const auto authorizedAt = std::chrono::system_clock::now();
   EXPECT_FALSE(model->xpcmanager().isUpdateNeeded());
 
-  // Three ticks: at once, then a second apart. Stop half a second before a fourth.
-  ASSERT_TRUE(fxtest::pumpUntil([&] { return !tools.requests().empty(); }, 3000));
-  const auto first = tools.requests().front().at;
-  fxtest::pumpUntil([&] { return std::chrono::system_clock::now() >= first + 2500ms; }, 4000);
+  // At once, then a second apart. Wait for three replies rather than a fixed time, so a loaded
+  // machine slows the test down instead of failing it, then stop the timer and let the runs in
+  // flight land.
+  ASSERT_TRUE(fxtest::pumpUntil([&] { return views.count >= 3; }, 10000)) << helper.log();
+  model->modelPowerMetrics().stopSampling();
+  fxtest::pumpUntil(
+      [&] {
+        return tools.documents().size() == tools.requests().size() &&
+               views.count == static_cast<int>(tools.documents().size());
+      },
+      5000);
   const auto requests = tools.requests();
-  ASSERT_EQ(requests.size(), 3u);
-  EXPECT_LT(first - authorizedAt, 500ms);
+  ASSERT_GE(requests.size(), 3u);
+  const auto first = requests.front().at;
+  EXPECT_LT(first - authorizedAt, 1000ms);
   for (size_t i = 1; i < requests.size(); ++i) {
+    // Never faster than the timer (a second timer would halve the gap), and no tick lost.
     const auto gap = requests[i].at - requests[i - 1].at;
-    EXPECT_GT(gap, 900ms) << i;
-    EXPECT_LT(gap, 1600ms) << i;
+    EXPECT_GT(gap, 800ms) << i;
+    EXPECT_LT(gap, 2000ms) << i;
   }
   for (const auto& r : requests)
     EXPECT_EQ(r.args, "-n 1 -i 100 --samplers cpu_power,gpu_power -f plist");
 
   // One "UpdateView" per reply, and histories that are the documents, newest first.
   const auto docs = tools.documents();
-  ASSERT_EQ(docs.size(), 3u);
-  EXPECT_EQ(views.count, 3);
+  ASSERT_EQ(docs.size(), requests.size());
+  EXPECT_EQ(views.count, static_cast<int>(docs.size()));
   EXPECT_GE(contentChanges, 1);
   const ModuleModelPower& power = model->modelPower();
   const ModuleModelFrequency& frequency = model->modelFrequency();
