@@ -1,4 +1,5 @@
 #include "tools/bless/SealedCopy.h"
+#include "shared/process/WriteAll.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -10,20 +11,7 @@
 #include <vector>
 
 namespace bless {
-namespace {
-
-bool writeAll(int fd, const char* p, size_t n) {
-  while (n > 0) {
-    const ssize_t w = ::write(fd, p, n);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    p += w;
-    n -= static_cast<size_t>(w);
-  }
-  return true;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 std::optional<SealedCopy> SealedCopy::take(const std::string& path, std::uint64_t maxSize,
                                            std::string& error) {
@@ -66,7 +54,7 @@ std::optional<SealedCopy> SealedCopy::take(const std::string& path, std::uint64_
       error = path + ": larger than " + std::to_string(maxSize) + " bytes";
       return std::nullopt;
     }
-    if (!writeAll(copy.get(), buffer.data(), static_cast<size_t>(n))) {
+    if (!proc::writeAll(copy.get(), std::string_view(buffer.data(), static_cast<size_t>(n)))) {
       error = std::string("cannot make a private copy: ") + std::strerror(errno);
       return std::nullopt;
     }

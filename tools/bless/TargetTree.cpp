@@ -1,4 +1,5 @@
 #include "tools/bless/TargetTree.h"
+#include "shared/process/WriteAll.h"
 
 #include <fcntl.h>
 #include <sys/random.h>
@@ -45,23 +46,13 @@ UniqueFd openDirectory(int parent, const std::string& name) {
   return UniqueFd(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
-bool writeAll(int fd, const char* p, size_t n) {
-  while (n > 0) {
-    const ssize_t w = ::write(fd, p, n);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    p += w;
-    n -= static_cast<size_t>(w);
-  }
-  return true;
-}
-
 bool copyProgram(const SealedCopy& from, int to) {
   std::vector<char> buffer(1 << 16);
   for (std::uint64_t offset = 0; offset < from.size();) {
     const ssize_t n = ::pread(from.fd(), buffer.data(), buffer.size(), static_cast<off_t>(offset));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0 || !writeAll(to, buffer.data(), static_cast<size_t>(n))) return false;
+    if (n <= 0 || !proc::writeAll(to, std::string_view(buffer.data(), static_cast<size_t>(n))))
+      return false;
     offset += static_cast<std::uint64_t>(n);
   }
   return true;
@@ -236,7 +227,7 @@ bool TargetTree::install(std::string& error) {
     }
     s.created.push_back({dir, temporary, false});
     const bool written = (file.program ? copyProgram(*file.program, out.get())
-                                       : writeAll(out.get(), file.text.data(), file.text.size())) &&
+                                       : proc::writeAll(out.get(), file.text)) &&
                          (::geteuid() != 0 || ::fchown(out.get(), 0, 0) == 0) &&
                          ::fchmod(out.get(), file.mode) == 0 && ::fsync(out.get()) == 0;
     if (!written) {

@@ -1,29 +1,12 @@
 // powermetrics for Linux: one sample of the machine's power and frequencies as a property list.
 #include <unistd.h>
 
-#include <cerrno>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "shared/process/WriteAll.h"
 #include "tools/powermetrics/Program.h"
-
-namespace {
-
-bool writeAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   std::vector<std::string_view> args;
@@ -33,13 +16,13 @@ int main(int argc, char** argv) {
   std::string err;
   auto env = sampler::environmentFromProcess(err);
   if (!env) {
-    writeAll(STDERR_FILENO, err);
+    proc::writeAll(STDERR_FILENO, err);
     return sampler::kExitConfig;
   }
   std::string out;
   int status = sampler::runSampler(args, *env, sampler::sleepWindow, out, err);
-  if (!err.empty()) writeAll(STDERR_FILENO, err);
+  if (!err.empty()) proc::writeAll(STDERR_FILENO, err);
   if (status != 0) return status;
-  if (!writeAll(STDOUT_FILENO, out)) return sampler::kExitIoError;
+  if (!proc::writeAll(STDOUT_FILENO, out)) return sampler::kExitIoError;
   return 0;
 }
