@@ -14,6 +14,7 @@
 
 #include "app/CommandLine.h"
 #include "app/MachineInfo.h"
+#include "app/QuitOnSignal.h"
 #include "app/model/AppDelegate.h"
 #include "app/model/ContentModel.h"
 #include "app/model/GeneralModel.h"
@@ -76,6 +77,7 @@ int main(int argc, char** argv) {
   // Every model exists before the first window is shown.
   GeneralModel& model = GeneralModel::shared();
   AppDelegate delegate(app, [&model] { model.xpcmanager().client().sendCloseHelper(); });
+  quitOnTerminationSignals(app);
 
   const MachineFacts facts = machineFacts(machine, model.modelMainTitle());
   const QString title = QString::fromStdString(chipLine(facts) + "\n" + gpuLine(facts));
