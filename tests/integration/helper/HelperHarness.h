@@ -90,9 +90,17 @@ class Promise {
 
 class HelperProcess {
  public:
+  // The built helper serving `dir`/h.sock, logging to `dir`/helper.log.
   HelperProcess(const fs::path& dir, std::vector<std::string> extra)
-      : socket((dir / "h.sock")), logPath(dir / "helper.log") {
-    std::vector<std::string> args{kExecutable, "--listen", socket};
+      : HelperProcess(kExecutable, (dir / "h.sock").string(), dir / "helper.log", std::move(extra),
+                      /*appendLog=*/false) {}
+
+  // `executable` (the built helper or a patched copy of it) serving `socketPath`. A log that is
+  // appended to keeps the lines of earlier helpers of the same test.
+  HelperProcess(const std::string& executable, std::string socketPath, fs::path log,
+                std::vector<std::string> extra, bool appendLog)
+      : socket(std::move(socketPath)), logPath(std::move(log)) {
+    std::vector<std::string> args{executable, "--listen", socket};
     args.insert(args.end(), extra.begin(), extra.end());
     std::vector<char*> argv;
     for (auto& a : args)
@@ -107,9 +115,10 @@ class HelperProcess {
     envp.push_back(nullptr);
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 2, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int logMode = O_WRONLY | O_CREAT | (appendLog ? O_APPEND : O_TRUNC);
+    posix_spawn_file_actions_addopen(&fa, 2, logPath.c_str(), logMode, 0600);
     posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-    if (posix_spawn(&pid, kExecutable.c_str(), &fa, nullptr, argv.data(), envp.data()) != 0)
+    if (posix_spawn(&pid, executable.c_str(), &fa, nullptr, argv.data(), envp.data()) != 0)
       pid = -1;
     posix_spawn_file_actions_destroy(&fa);
   }
@@ -128,16 +137,34 @@ class HelperProcess {
     while (std::chrono::steady_clock::now() < until) {
       struct stat st;
       if (::stat(socket.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) {
-        auto probe = xpc::Connection::connect(socket, {});
-        Promise<bool> alive;
-        probe->isResponding(alive.callback());
-        const bool answered = alive.get(2s).has_value();
+        // A connection that ends unanswered (a socket left by an earlier helper) ends the
+        // probe at once instead of waiting out its patience.
+        auto alive = std::make_shared<Promise<bool>>();
+        auto probe = xpc::Connection::connect(
+            socket, {.powermetricsResult = {},
+                     .invalidated = [alive] { alive->callback()(false); },
+                     .interrupted = [alive] { alive->callback()(false); }});
+        probe->isResponding(alive->callback());
+        const bool answered = alive->get(2s).value_or(false);
         probe->invalidate();
         if (answered) return true;
       }
       std::this_thread::sleep_for(10ms);
     }
     return false;
+  }
+
+  void kill(int signal) const { ::kill(pid, signal); }
+
+  // Without waiting: the exit status once the helper has ended (128 + signal when killed);
+  // nullopt while it runs.
+  std::optional<int> endStatus() {
+    if (!exitStatus) {
+      int status;
+      if (::waitpid(pid, &status, WNOHANG) == pid)
+        exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    return exitStatus;
   }
 
   // The exit status once the helper ended by exit(); nullopt when it is still running after

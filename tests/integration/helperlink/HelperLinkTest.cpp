@@ -44,7 +44,7 @@ class HelperLink : public ::testing::Test {
   void startHelper(const std::string& exe = kHelperExe, std::vector<std::string> extra = {}) {
     extra.insert(extra.end(), {"--tools-dir", tools.dir.string()});
     fs::remove(helperSocket());  // left by an earlier helper of this test
-    helper.emplace(exe, helperSocket(), base + "/helper.log", extra);
+    helper.emplace(exe, helperSocket(), base + "/helper.log", extra, /*appendLog=*/true);
     ASSERT_TRUE(helper->ready()) << harness::readFile(base + "/helper.log");
     if (!relay) relay.emplace(base + "/relay.sock", helperSocket());
     endpoint.emplace(relay->path());
@@ -77,7 +77,7 @@ class HelperLink : public ::testing::Test {
   QTemporaryDir dir;
   std::string base;
   harness::FakeTools tools{fs::path(dir.path().toStdString())};
-  std::optional<RealHelper> helper;
+  std::optional<harness::HelperProcess> helper;
   std::optional<Relay> relay;
   std::optional<EndpointOverride> endpoint;
   std::unique_ptr<UserDefaults> defaults;
@@ -175,10 +175,10 @@ TEST_F(HelperLink, UninstallStopsSamplingAtOnceAndTheHelperLater) {
   EXPECT_FALSE(manager->mayUseHelper());
   ::testing::internal::CaptureStdout();
   const bool gone = fxtest::pumpUntil(
-      [&] { return helper->exitStatus().has_value() && watch.ended() == 1 && clears.count == 1; });
+      [&] { return helper->endStatus().has_value() && watch.ended() == 1 && clears.count == 1; });
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "connetionInterruptionHandler\n");
   ASSERT_TRUE(gone);
-  EXPECT_EQ(helper->exitStatus(), 0);
+  EXPECT_EQ(helper->endStatus(), 0);
   EXPECT_FALSE(manager->isRequestedToUninstall());
   EXPECT_FALSE(fs::exists(install.exe));
   EXPECT_EQ(harness::readFile(install.record),
@@ -219,8 +219,8 @@ TEST_F(HelperLink, ElsewhereTheLinkOnlyClosesTheHelper) {
   startHelper();
   make("x86");
   manager->client().sendCloseHelper();
-  ASSERT_TRUE(fxtest::pumpUntil([&] { return helper->exitStatus().has_value(); }));
-  EXPECT_EQ(helper->exitStatus(), 0);
+  ASSERT_TRUE(fxtest::pumpUntil([&] { return helper->endStatus().has_value(); }));
+  EXPECT_EQ(helper->endStatus(), 0);
   EXPECT_EQ(messages(relay->calls(), relay->connections()),
             (std::vector<Message>{Message::CloseHelper}));
 }
