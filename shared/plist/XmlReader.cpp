@@ -162,7 +162,7 @@ class Reader {
   explicit Reader(std::string_view doc) : s_(doc) {}
 
   std::optional<Value> document() {
-    if (!skipMisc(true) || !take("<plist") || !plistAttributes()) return std::nullopt;
+    if (!skipMisc(true) || !take("<plist") || !attributes(">")) return std::nullopt;
     Value root;
     if (!skipMisc(false) || !value(0, root) || !skipMisc(false) || !take("</plist>") ||
         !skipMisc(false) || p_ != s_.size())
@@ -189,47 +189,64 @@ class Reader {
     return true;
   }
 
-  // Whitespace and comments, plus the declaration, processing instructions and an external
-  // DOCTYPE before the root element. False on anything else starting with "<!" or "<?".
+  // Whitespace and comments, plus the XML declaration and an external DOCTYPE before the root
+  // element. False on anything else starting with "<!" or "<?".
   bool skipMisc(bool prolog) {
     while (true) {
       while (p_ < s_.size() && isSpace(s_[p_]))
         ++p_;
       if (take("<!--")) {
         if (!skipPast("-->")) return false;
-      } else if (prolog && take("<?")) {
-        if (!skipPast("?>")) return false;
+      } else if (prolog && take("<?xml")) {
+        if (!attributes("?>")) return false;
       } else if (prolog && take("<!DOCTYPE ")) {
-        const size_t end = s_.find('>', p_);
-        if (end == std::string_view::npos) return false;
-        if (s_.substr(p_, end - p_).find_first_of("<[") != std::string_view::npos) return false;
-        p_ = end + 1;
+        if (!doctype()) return false;
       } else {
         return !at("<!") && !at("<?");
       }
     }
   }
 
-  // name="value" or name='value' pairs up to the '>' that opens the root element.
-  bool plistAttributes() {
-    if (take(">")) return true;
+  // A quoted literal with nothing in it that markup could be read from.
+  bool quoted() {
+    const char quote = s_[p_++];
+    const size_t end = s_.find(quote, p_);
+    if (end == std::string_view::npos) return false;
+    if (s_.substr(p_, end - p_).find_first_of("<>&[") != std::string_view::npos) return false;
+    p_ = end + 1;
+    return true;
+  }
+
+  // Names and quoted literals up to '>'; an internal subset ('[') is declined.
+  bool doctype() {
+    while (p_ < s_.size()) {
+      const char c = s_[p_];
+      if (c == '>') return ++p_, true;
+      if (c == '<' || c == '[' || c == '&') return false;
+      if (c == '"' || c == '\'') {
+        if (!quoted()) return false;
+      } else {
+        ++p_;
+      }
+    }
+    return false;
+  }
+
+  // name="value" or name='value' pairs, separated by whitespace, up to `end`.
+  bool attributes(std::string_view end) {
+    if (take(end)) return true;
     while (true) {
       const size_t before = p_;
       while (p_ < s_.size() && isSpace(s_[p_]))
         ++p_;
-      if (take(">")) return true;
+      if (take(end)) return true;
       if (p_ == before) return false;
       const size_t name = p_;
       while (p_ < s_.size() && (std::isalnum(static_cast<unsigned char>(s_[p_])) || s_[p_] == '_' ||
                                 s_[p_] == '-' || s_[p_] == ':' || s_[p_] == '.'))
         ++p_;
       if (p_ == name || !take("=") || p_ >= s_.size()) return false;
-      const char quote = s_[p_++];
-      if (quote != '"' && quote != '\'') return false;
-      const size_t end = s_.find(quote, p_);
-      if (end == std::string_view::npos) return false;
-      if (s_.substr(p_, end - p_).find_first_of("<>&") != std::string_view::npos) return false;
-      p_ = end + 1;
+      if ((s_[p_] != '"' && s_[p_] != '\'') || !quoted()) return false;
     }
   }
 

@@ -93,8 +93,7 @@ const Case kCases[] = {
      "1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<plist "
      "version=\"1.0\">\n<true/>\n</plist>\n",
      true},
-    {" \n<!-- c --><?xml version='1.0'?><?pi x?><plist version='1.0' a=\"b\"><true/></plist>",
-     true},
+    {" \n<!-- c --><?xml version='1.0' ?><plist version='1.0' a=\"b\"><true/></plist>", true},
     // Forms left to libplist: odd numbers, out-of-range dates, loose markup.
     {"<integer>010</integer>", false},
     {"<integer>0x10</integer>", false},
@@ -160,6 +159,10 @@ const Case kCases[] = {
     {" <plist/>", false},
     {" <true/>", false},
     {" <PLIST><true/></PLIST>", false},
+    {"<?xml version=H1.0\"?><plist><true/></plist>", false},
+    {"<?xml version='1.0\"?><plist><true/></plist>", false},
+    {"<?pi x?><plist><true/></plist>", false},
+    {"<!DOCTYPE plist \"a>\"><plist><true/></plist>", false},
     {"<!DOCTYPE plist [ <!ENTITY e \"x\"> ]><plist><string>&e;</string></plist>", false},
     {" <plist>\x01<true/></plist>", false},
     {" <plist><true/>x</plist>", false},
