@@ -1,6 +1,5 @@
 #include "shared/plist/XmlReader.h"
 
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -18,6 +17,12 @@ bool isSpace(char c) {
 
 bool isDigit(char c) {
   return c >= '0' && c <= '9';
+}
+
+// ASCII only, whatever the process locale says about other bytes.
+bool isNameChar(char c) {
+  return isDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '-' ||
+         c == ':' || c == '.';
 }
 
 // Text with no byte above 0x7F is already valid UTF-8; only the rest needs cleaning.
@@ -242,8 +247,7 @@ class Reader {
       if (take(end)) return true;
       if (p_ == before) return false;
       const size_t name = p_;
-      while (p_ < s_.size() && (std::isalnum(static_cast<unsigned char>(s_[p_])) || s_[p_] == '_' ||
-                                s_[p_] == '-' || s_[p_] == ':' || s_[p_] == '.'))
+      while (p_ < s_.size() && isNameChar(s_[p_]))
         ++p_;
       if (p_ == name || !take("=") || p_ >= s_.size()) return false;
       if ((s_[p_] != '"' && s_[p_] != '\'') || !quoted()) return false;
