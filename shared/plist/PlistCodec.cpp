@@ -7,17 +7,13 @@
 #include <memory>
 
 #include "shared/plist/Plist.h"
+#include "shared/plist/PlistDetail.h"
 #include "shared/plist/PlistGuard.h"
+#include "shared/plist/XmlReader.h"
 
 namespace plist {
-namespace {
 
-// Deeper documents are refused rather than risking the stack on hostile input.
-constexpr int kMaxDepth = 128;
-
-// Returns `text` as valid UTF-8, each invalid sequence replaced by U+FFFD. For XML output the
-// control characters XML 1.0 cannot carry are replaced too, so whatever we write reads back.
-std::string cleanText(std::string_view text, bool forXml) {
+std::string detail::cleanText(std::string_view text, bool forXml) {
   std::string out;
   out.reserve(text.size());
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
@@ -55,6 +51,11 @@ std::string cleanText(std::string_view text, bool forXml) {
   }
   return out;
 }
+
+namespace {
+
+using detail::cleanText;
+using detail::kMaxDepth;
 
 struct NodeDeleter {
   void operator()(plist_t node) const { plist_free(node); }
@@ -202,7 +203,7 @@ bool isBinary(std::string_view bytes) {
 
 }  // namespace
 
-ParseResult parse(std::string_view bytes) {
+ParseResult detail::parseWithLibplist(std::string_view bytes) {
   // Text documents end at a NUL byte; binary ones hold NULs of their own.
   if (!isBinary(bytes)) bytes = bytes.substr(0, bytes.find('\0'));
   ParseResult result;
@@ -228,6 +229,17 @@ ParseResult parse(std::string_view bytes) {
   Value value;
   if (fromNode(root.get(), 0, value, result.error)) result.value = std::move(value);
   return result;
+}
+
+ParseResult parse(std::string_view bytes) {
+  // Sampler output takes the direct reader, several times faster than building libplist's tree
+  // and converting it. Whatever that reader does not accept gets the general path and its errors.
+  if (!isBinary(bytes)) {
+    const std::string_view doc = bytes.substr(0, bytes.find('\0'));
+    if (doc.size() <= std::numeric_limits<uint32_t>::max())
+      if (std::optional<Value> value = detail::readXml(doc)) return {std::move(value), {}};
+  }
+  return detail::parseWithLibplist(bytes);
 }
 
 ParseResult parse(const Bytes& bytes) {

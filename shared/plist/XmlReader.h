@@ -1,0 +1,20 @@
+// A direct reader for XML property lists, building values straight from the bytes.
+//
+// The sampler's once-a-second document is plain XML: a prolog, one <plist> element, tags without
+// attributes, a handful of entities. This reader accepts exactly that, strictly, and declines
+// everything else (CDATA, unknown entities, odd number forms, dates outside libplist's range,
+// malformed markup), so the caller can hand those to libplist. A document it does accept gives
+// the same value the libplist path would give.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "shared/plist/Plist.h"
+
+namespace plist::detail {
+
+// The value of one XML document (already cut at its NUL), or nullopt when declined.
+std::optional<Value> readXml(std::string_view doc);
+
+}  // namespace plist::detail
