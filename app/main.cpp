@@ -1,5 +1,6 @@
 // The Ferrolux monitor: chooses the platform once, then prints the machine's facts or runs the
 // application: the root model, the application delegate and the window.
+#include <clocale>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -21,6 +22,13 @@
 #include "platform/Platform.h"
 
 namespace {
+
+// Qt adopts the user's locale for the C library too. libplist reads and writes reals with the C
+// library, so a decimal comma would turn 1.5 W into 1; numbers stay in the C locale while Qt
+// keeps the user's for everything it shows.
+void keepNumbersInCLocale() {
+  std::setlocale(LC_NUMERIC, "C");
+}
 
 // What the window says about the helper, until the monitor window replaces this placeholder.
 QString helperStateText(GeneralModel& model) {
@@ -69,11 +77,13 @@ int main(int argc, char** argv) {
 
   if (cl.machineInfo) {
     QCoreApplication app(qtArgc, qtArgv.data());
+    keepNumbersInCLocale();
     std::fputs(formatMachineInfo(readMachineFacts(machine)).c_str(), stdout);
     return 0;
   }
 
   QApplication app(qtArgc, qtArgv.data());
+  keepNumbersInCLocale();
   // Every model exists before the first window is shown.
   GeneralModel& model = GeneralModel::shared();
   AppDelegate delegate(app, [&model] { model.xpcmanager().client().sendCloseHelper(); });
