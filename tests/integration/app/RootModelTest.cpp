@@ -23,6 +23,7 @@
 #include "app/model/GeneralModel.h"
 #include "integration/helper/HelperHarness.h"
 #include "shared/xpc/Socket.h"
+#include "unit/core/PostCounter.h"
 #include "unit/core/QtApp.h"
 
 namespace {
@@ -34,17 +35,6 @@ using namespace std::chrono_literals;
 const std::string kProfile = FERROLUX_SOURCE_DIR "/data/profiles/macbookpro-m2pro.plist";
 const std::string kSysfs = FERROLUX_FIXTURES_DIR "/sampler/sysfs/vm";
 const std::string kIntelProfile = FERROLUX_SOURCE_DIR "/data/profiles/macbookpro-intel.plist";
-
-class PostCounter {
- public:
-  explicit PostCounter(std::string_view name)
-      : token_(NotificationCenter::defaultCenter().addObserver(name, [this] { ++count; })) {}
-  ~PostCounter() { NotificationCenter::defaultCenter().removeObserver(token_); }
-  int count = 0;
-
- private:
-  NotificationCenter::Token token_;
-};
 
 // The helper's tools folder: the real sampler behind a script that points it at the simulated
 // machine (the helper passes it almost no environment), notes the time and arguments of every
@@ -162,7 +152,7 @@ TEST_F(RootModelTest, CurrentHelperSamplesOnceASecondFromStartUp) {
   ASSERT_TRUE(helper.ready()) << helper.log();
   fxtest::drainEvents();
 
-  PostCounter views(notifications::kUpdateView);
+  fxtest::PostCounter views(notifications::kUpdateView);
   auto model = makeModel(kProfile);
   auto content = ContentModel::create(*model);
   int contentChanges = 0;
@@ -233,7 +223,7 @@ TEST_F(RootModelTest, CurrentHelperSamplesOnceASecondFromStartUp) {
 }
 
 TEST_F(RootModelTest, WithoutAHelperNothingIsRequested) {
-  PostCounter views(notifications::kUpdateView);
+  fxtest::PostCounter views(notifications::kUpdateView);
   auto model = makeModel(kProfile);
   auto content = ContentModel::create(*model);
   // Longer than a tick: a store that had started would have asked by now.
@@ -254,7 +244,7 @@ TEST_F(RootModelTest, RefusedProcessorNeverContactsTheHelper) {
     pollfd p{listener.get(), POLLIN, 0};
     return ::poll(&p, 1, 0) == 1;
   };
-  PostCounter views(notifications::kUpdateView);
+  fxtest::PostCounter views(notifications::kUpdateView);
   auto model = makeModel(kIntelProfile);
   EXPECT_NE(model->processorType(), "ARM");
   auto content = ContentModel::create(*model);

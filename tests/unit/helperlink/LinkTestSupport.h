@@ -19,10 +19,12 @@
 #include "app/helperlink/HelperInstaller.h"
 #include "app/helperlink/Refreshable.h"
 #include "app/helperlink/XPCClient.h"
+#include "unit/core/PostCounter.h"
 
 namespace linktest {
 
 using Clock = std::chrono::steady_clock;
+using fxtest::PostCounter;
 
 // The helper the build produced; its embedded information list says "1.4".
 inline const std::string kHelperExe = FERROLUX_BUILD_DIR "/helper/com.tarquell.powermetrics";
@@ -114,18 +116,6 @@ class CountingModel : public helperlink::Refreshable {
  public:
   void refresh() override { ++refreshes; }
   std::atomic<int> refreshes{0};
-};
-
-// Counts the posts of one notification while it lives (posts may come from any thread).
-class PostCounter {
- public:
-  explicit PostCounter(std::string_view name)
-      : token_(NotificationCenter::defaultCenter().addObserver(name, [this] { ++count; })) {}
-  ~PostCounter() { NotificationCenter::defaultCenter().removeObserver(token_); }
-  std::atomic<int> count{0};
-
- private:
-  NotificationCenter::Token token_;
 };
 
 // Counts connection endings once their handlers have returned, so a test that reads what a

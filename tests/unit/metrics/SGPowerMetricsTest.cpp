@@ -9,22 +9,11 @@
 #include <thread>
 
 #include "app/core/UserDefaults.h"
+#include "unit/core/PostCounter.h"
 #include "unit/core/QtApp.h"
 #include "unit/metrics/SampleBuilders.h"
 
 namespace {
-
-// Counts the posts of one notification on the default center while it lives.
-class PostCounter {
- public:
-  explicit PostCounter(std::string_view name)
-      : token_(NotificationCenter::defaultCenter().addObserver(name, [this] { ++count; })) {}
-  ~PostCounter() { NotificationCenter::defaultCenter().removeObserver(token_); }
-  int count = 0;
-
- private:
-  NotificationCenter::Token token_;
-};
 
 class SGPowerMetricsTest : public ::testing::Test {
  protected:
@@ -67,7 +56,7 @@ TEST_F(SGPowerMetricsTest, SamplingResolutionRule) {
 
 TEST_F(SGPowerMetricsTest, ClearDataIsPostedOnMainOnlyWhenTheIntervalChanges) {
   auto store = makeStore();
-  PostCounter clears(notifications::kClearData);
+  fxtest::PostCounter clears(notifications::kClearData);
   struct Step {
     const char* what;
     std::function<void()> write;
@@ -96,7 +85,7 @@ TEST_F(SGPowerMetricsTest, ClearDataIsPostedOnMainOnlyWhenTheIntervalChanges) {
 
 TEST_F(SGPowerMetricsTest, StoredResolutionAtConstructionPostsOneClearAsynchronously) {
   defaults->setValue(defaults::kSamplingResolution, 1000.0);
-  PostCounter clears(notifications::kClearData);
+  fxtest::PostCounter clears(notifications::kClearData);
   auto store = makeStore();
   EXPECT_EQ(store->msSampling(), 1000);
   EXPECT_EQ(clears.count, 0);
@@ -116,7 +105,7 @@ TEST_F(SGPowerMetricsTest, ReplyCycle) {
   store->setModuleUpdate(Step::Utilization, [&] { order.push_back("utilization"); });
   const std::vector<std::string> fullCycle = {"power", "utilization", "frequency", "temperature",
                                               "log"};
-  PostCounter views(notifications::kUpdateView);
+  fxtest::PostCounter views(notifications::kUpdateView);
 
   const std::string good = fxtest::readFixture("m1pro-os13-gpu-sample.plist");
   store->receiveSample(good);
@@ -173,7 +162,7 @@ TEST_F(SGPowerMetricsTest, ReplyFromAnotherThreadIsAppliedOnTheMainThread) {
 
 TEST_F(SGPowerMetricsTest, ReplyQueuedForADestroyedStoreIsDropped) {
   auto store = makeStore();
-  PostCounter views(notifications::kUpdateView);
+  fxtest::PostCounter views(notifications::kUpdateView);
   std::thread reply([&] { store->receiveSample("<plist><dict/></plist>"); });
   reply.join();
   store.reset();
