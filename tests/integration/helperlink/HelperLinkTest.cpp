@@ -19,27 +19,12 @@
 namespace {
 
 using namespace linktest;
-using helperlink::HelperLocations;
 using helperlink::XPCManager;
 using xpc::Message;
 namespace fs = std::filesystem;
 
-class HelperLink : public ::testing::Test {
+class HelperLink : public ManagerFixture {
  protected:
-  void SetUp() override {
-    fxtest::coreApp();
-    fxtest::drainEvents();
-    ASSERT_TRUE(dir.isValid());
-    base = dir.path().toStdString();
-    defaults = std::make_unique<UserDefaults>(dir.filePath("defaults.ini"));
-    store = std::make_unique<SGPowerMetrics>(true, *defaults);
-  }
-  void TearDown() override {
-    manager.reset();
-    store.reset();
-    fxtest::drainEvents();
-  }
-
   // The helper (or a patched copy) on its socket, and the relay the link connects to.
   void startHelper(const std::string& exe = kHelperExe, std::vector<std::string> extra = {}) {
     extra.insert(extra.end(), {"--tools-dir", tools.dir.string()});
@@ -51,22 +36,6 @@ class HelperLink : public ::testing::Test {
   }
   std::string helperSocket() const { return base + "/helper.sock"; }
 
-  XPCManager& make(std::string cpu = "ARM", FakeInstaller::Script script = {}) {
-    manager = std::make_unique<XPCManager>(std::move(cpu),
-                                           std::make_unique<FakeInstaller>(script, installs),
-                                           HelperLocations(kHelperExe));
-    manager->setContentModelDelegate(content);
-    manager->setMorebuttonModelDelegate(more);
-    manager->setPowerMetricsModelDelegate(store.get());
-    store->setHelperLink(manager->powerMetricsLink());
-    return *manager;
-  }
-
-  void startAuthorized() {
-    ASSERT_TRUE(manager->checkHelperAtStartup());
-    ASSERT_TRUE(fxtest::pumpUntil([&] { return manager->isAuthorized() && store->isSampling(); }));
-  }
-
   static std::vector<Message> messages(const std::vector<Relay::Call>& calls, int connection) {
     std::vector<Message> out;
     for (const auto& c : calls)
@@ -74,18 +43,11 @@ class HelperLink : public ::testing::Test {
     return out;
   }
 
-  QTemporaryDir dir;
-  std::string base;
-  harness::FakeTools tools{fs::path(dir.path().toStdString())};
+  std::string base = dirPath();
+  harness::FakeTools tools{fs::path(base)};
   std::optional<harness::HelperProcess> helper;
   std::optional<Relay> relay;
   std::optional<EndpointOverride> endpoint;
-  std::unique_ptr<UserDefaults> defaults;
-  std::unique_ptr<SGPowerMetrics> store;
-  std::shared_ptr<CountingModel> content = std::make_shared<CountingModel>();
-  std::shared_ptr<CountingModel> more = std::make_shared<CountingModel>();
-  std::shared_ptr<FakeInstaller::Record> installs = std::make_shared<FakeInstaller::Record>();
-  std::unique_ptr<XPCManager> manager;
 };
 
 TEST_F(HelperLink, StartupWithACurrentHelperSamplesOverTheSameConnection) {

@@ -1,6 +1,7 @@
 // Pieces shared by the helper link's unit and integration tests.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <QCoreApplication>
@@ -11,15 +12,20 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "app/core/NotificationCenter.h"
+#include "app/core/UserDefaults.h"
 #include "app/helperlink/HelperInstaller.h"
 #include "app/helperlink/Refreshable.h"
 #include "app/helperlink/XPCClient.h"
+#include "app/helperlink/XPCManager.h"
+#include "app/metrics/SGPowerMetrics.h"
 #include "unit/core/PostCounter.h"
+#include "unit/core/QtApp.h"
 
 namespace linktest {
 
@@ -147,5 +153,51 @@ inline int occurrences(const std::string& text, const std::string& line) {
     ++n;
   return n;
 }
+
+// A manager over a sample store and two counting models, with a scripted installer. Each test
+// builds its manager with make(); the helper it talks to is the derived fixture's business.
+class ManagerFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fxtest::coreApp();
+    fxtest::drainEvents();
+    ASSERT_TRUE(dir.isValid());
+    defaults = std::make_unique<UserDefaults>(dir.filePath("defaults.ini"));
+    store = std::make_unique<SGPowerMetrics>(true, *defaults);
+  }
+  void TearDown() override {
+    manager.reset();
+    store.reset();
+    fxtest::drainEvents();
+  }
+
+  helperlink::XPCManager& make(std::string cpu = "ARM", FakeInstaller::Script script = {},
+                               std::string copy = kHelperExe) {
+    manager = std::make_unique<helperlink::XPCManager>(
+        std::move(cpu), std::make_unique<FakeInstaller>(script, installs),
+        helperlink::HelperLocations(std::move(copy)));
+    manager->setContentModelDelegate(content);
+    manager->setMorebuttonModelDelegate(more);
+    manager->setPowerMetricsModelDelegate(store.get());
+    store->setHelperLink(manager->powerMetricsLink());
+    return *manager;
+  }
+
+  // The start-up check against a helper that answers with the current version.
+  void startAuthorized() {
+    ASSERT_TRUE(manager->checkHelperAtStartup());
+    ASSERT_TRUE(fxtest::pumpUntil([&] { return manager->isAuthorized() && store->isSampling(); }));
+  }
+
+  std::string dirPath() const { return dir.path().toStdString(); }
+
+  QTemporaryDir dir;
+  std::unique_ptr<UserDefaults> defaults;
+  std::unique_ptr<SGPowerMetrics> store;
+  std::shared_ptr<CountingModel> content = std::make_shared<CountingModel>();
+  std::shared_ptr<CountingModel> more = std::make_shared<CountingModel>();
+  std::shared_ptr<FakeInstaller::Record> installs = std::make_shared<FakeInstaller::Record>();
+  std::unique_ptr<helperlink::XPCManager> manager;
+};
 
 }  // namespace linktest

@@ -19,7 +19,6 @@
 namespace {
 
 using namespace linktest;
-using helperlink::HelperLocations;
 using helperlink::XPCManager;
 using xpc::Message;
 
@@ -30,51 +29,16 @@ constexpr const char* kInvalidatedLog =
 constexpr const char* kInterruptedOut = "connetionInterruptionHandler\n";
 constexpr const char* kInvalidatedOut = "connectionInvalidationHandler\n";
 
-class ManagerTest : public ::testing::Test {
+class ManagerTest : public ManagerFixture {
  protected:
   void SetUp() override {
-    fxtest::coreApp();
-    fxtest::drainEvents();
-    ASSERT_TRUE(dir.isValid());
+    ManagerFixture::SetUp();
     socket = dir.filePath("h.sock").toStdString();
     endpoint.emplace(socket);
-    defaults = std::make_unique<UserDefaults>(dir.filePath("defaults.ini"));
-    store = std::make_unique<SGPowerMetrics>(true, *defaults);
-  }
-  void TearDown() override {
-    manager.reset();
-    fxtest::drainEvents();
   }
 
-  XPCManager& make(std::string cpu = "ARM", FakeInstaller::Script script = {},
-                   std::string copy = kHelperExe) {
-    manager = std::make_unique<XPCManager>(std::move(cpu),
-                                           std::make_unique<FakeInstaller>(script, installs),
-                                           HelperLocations(std::move(copy)));
-    manager->setContentModelDelegate(content);
-    manager->setMorebuttonModelDelegate(more);
-    manager->setPowerMetricsModelDelegate(store.get());
-    store->setHelperLink(manager->powerMetricsLink());
-    return *manager;
-  }
-
-  // The start-up check against a helper that answers with the current version.
-  void startAuthorized() {
-    ASSERT_TRUE(manager->checkHelperAtStartup());
-    ASSERT_TRUE(fxtest::pumpUntil([&] { return manager->isAuthorized() && store->isSampling(); }));
-  }
-
-  std::string dirPath() const { return dir.path().toStdString(); }
-
-  QTemporaryDir dir;
   std::string socket;
   std::optional<EndpointOverride> endpoint;
-  std::unique_ptr<UserDefaults> defaults;
-  std::unique_ptr<SGPowerMetrics> store;
-  std::shared_ptr<CountingModel> content = std::make_shared<CountingModel>();
-  std::shared_ptr<CountingModel> more = std::make_shared<CountingModel>();
-  std::shared_ptr<FakeInstaller::Record> installs = std::make_shared<FakeInstaller::Record>();
-  std::unique_ptr<XPCManager> manager;
 };
 
 TEST_F(ManagerTest, ObservesTheInstallNotificationsOnlyOnARM) {
