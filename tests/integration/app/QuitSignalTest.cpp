@@ -13,6 +13,7 @@
 #include <QProcessEnvironment>
 
 #include "shared/xpc/Socket.h"
+#include "unit/core/ScratchDir.h"
 
 namespace {
 
@@ -28,9 +29,9 @@ xpc::UniqueFd acceptWithin(int listener, int ms) {
 TEST(FerroluxQuitSignal, EachStopSignalQuitsCleanlyAndClosesTheHelper) {
   for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
     SCOPED_TRACE(sig);
-    char dirTemplate[] = "/tmp/fx-quit-XXXXXX";
-    ASSERT_NE(::mkdtemp(dirTemplate), nullptr);
-    const fs::path dir = dirTemplate;
+    const fxtest::ScratchDir scratch("fx-quit");
+    ASSERT_FALSE(scratch.path.empty());
+    const fs::path& dir = scratch.path;
     const std::string endpoint = (dir / "helper.sock").string();
     xpc::UniqueFd listener = xpc::listenUnix(endpoint);
     ASSERT_TRUE(listener.valid());
@@ -57,7 +58,6 @@ TEST(FerroluxQuitSignal, EachStopSignalQuitsCleanlyAndClosesTheHelper) {
     ASSERT_TRUE(app.waitForFinished(30000));
     EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app.exitCode(), 0);
-    fs::remove_all(dir);
   }
 }
 

@@ -21,6 +21,7 @@
 #include "shared/xpc/EmbeddedInfo.h"
 #include "shared/xpc/Protocol.h"
 #include "support/TestPki.h"
+#include "unit/core/ScratchDir.h"
 
 namespace {
 
@@ -100,8 +101,7 @@ proc::Result run(const std::vector<std::string>& args, const std::vector<std::st
 class BlessInstall : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "fx-bless-XXXXXX").string();
-    base = ::mkdtemp(tmpl.data());
+    ASSERT_FALSE(base.empty());
     root = base / "root";
     fs::create_directory(root);
     fs::permissions(root, fs::perms(0755));
@@ -115,7 +115,6 @@ class BlessInstall : public ::testing::Test {
     sampler = source("sampler", readBytes(FERROLUX_SAMPLER_EXE));
     client = source("client", readBytes(FERROLUX_CLIENT_EXE));
   }
-  void TearDown() override { fs::remove_all(base); }
 
   std::string source(const std::string& name, const Bytes& bytes) {
     const fs::path path = base / "sources" / name;
@@ -143,7 +142,8 @@ class BlessInstall : public ::testing::Test {
 
   fs::path installed(std::string_view path) const { return root / fs::path(path).relative_path(); }
 
-  fs::path base, root, manager, calls;
+  fxtest::ScratchDir scratch{"fx-bless"};
+  fs::path base = scratch.path, root, manager, calls;
   std::string helper, sampler, client;
 };
 

@@ -24,6 +24,7 @@
 
 #include "shared/xpc/Connection.h"
 #include "shared/xpc/Socket.h"
+#include "unit/core/ScratchDir.h"
 
 namespace harness {
 
@@ -43,17 +44,7 @@ inline void writeFile(const fs::path& p, const std::string& text) {
   std::ofstream(p, std::ios::binary | std::ios::trunc) << text;
 }
 
-struct ScratchDir {
-  fs::path path;
-  ScratchDir() {
-    std::string tmpl = (fs::temp_directory_path() / "fx-helper-XXXXXX").string();
-    path = ::mkdtemp(tmpl.data());
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-};
+using fxtest::ScratchDir;
 
 // The stand-in sampler copied into its own tools directory, with a mode file beside it.
 struct FakeTools {

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "app/helperlink/PkexecInstaller.h"
+#include "unit/core/ScratchDir.h"
 
 namespace {
 
@@ -15,16 +16,13 @@ namespace fs = std::filesystem;
 class PkexecInstallerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "fx-pkexec-XXXXXX").string();
-    dir = ::mkdtemp(tmpl.data());
+    ASSERT_FALSE(dir.empty());
     pkexec = dir / "pkexec";
     // Records one argument a line; exits with the status written in "status".
     std::ofstream(pkexec) << "#!/bin/sh\nd=$(dirname \"$0\")\nprintf '%s\\n' \"$@\" > \"$d/argv\"\n"
                              "exit $(cat \"$d/status\")\n";
     fs::permissions(pkexec, fs::perms(0755));
   }
-  void TearDown() override { fs::remove_all(dir); }
-
   helperlink::PkexecPaths paths() const {
     return {pkexec.string(), "/opt/fx/ferrolux-bless", "/opt/fx/com.tarquell.powermetrics",
             "/opt/fx/power metrics", "/opt/fx/ferrolux"};
@@ -34,7 +32,8 @@ class PkexecInstallerTest : public ::testing::Test {
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
-  fs::path dir, pkexec;
+  fxtest::ScratchDir scratch{"fx-pkexec"};
+  fs::path dir = scratch.path, pkexec;
 };
 
 TEST_F(PkexecInstallerTest, RunsTheInstallerWithFixedArgumentsAndReportsItsStatus) {

@@ -10,6 +10,7 @@
 
 #include "tools/bless/SealedCopy.h"
 #include "tools/bless/TargetTree.h"
+#include "unit/core/ScratchDir.h"
 
 namespace {
 
@@ -18,14 +19,13 @@ namespace fs = std::filesystem;
 class BlessFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "fx-tree-XXXXXX").string();
-    dir = ::mkdtemp(tmpl.data());
+    ASSERT_FALSE(dir.empty());
     root = dir / "root";
     fs::create_directory(root);
     fs::permissions(root, fs::perms(0755));
   }
-  void TearDown() override { fs::remove_all(dir); }
-  fs::path dir, root;
+  fxtest::ScratchDir scratch{"fx-tree"};
+  fs::path dir = scratch.path, root;
 };
 
 std::string contents(int fd, size_t size) {

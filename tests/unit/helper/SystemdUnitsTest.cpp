@@ -9,6 +9,7 @@
 #include "helper/EmbeddedInfo.h"
 #include "packaging/SystemdUnits.h"
 #include "shared/process/Process.h"
+#include "unit/core/ScratchDir.h"
 
 namespace {
 
@@ -82,8 +83,7 @@ class SystemdUnitsOnDisk : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!fs::exists("/usr/bin/systemd-analyze")) GTEST_SKIP() << "systemd-analyze not installed";
-    std::string tmpl = (fs::temp_directory_path() / "fx-units-XXXXXX").string();
-    dir = ::mkdtemp(tmpl.data());
+    ASSERT_FALSE(dir.empty());
     const auto units = packaging::generateUnits(helper::jobList(), testOptions());
     ASSERT_TRUE(units);
     socket = (dir / units->socketName).string();
@@ -91,8 +91,8 @@ class SystemdUnitsOnDisk : public ::testing::Test {
     std::ofstream(socket) << units->socket;
     std::ofstream(service) << units->service;
   }
-  void TearDown() override { fs::remove_all(dir); }
-  fs::path dir;
+  fxtest::ScratchDir scratch{"fx-units"};
+  fs::path dir = scratch.path;
   std::string socket, service;
 };
 
