@@ -1,12 +1,11 @@
 #include "app/helperlink/HelperLocations.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
+#include "platform/ToolLocator.h"
 #include "shared/xpc/EmbeddedInfo.h"
 #include "shared/xpc/Protocol.h"
 
@@ -16,9 +15,8 @@ namespace {
 namespace fs = std::filesystem;
 
 fs::path runningExecutableDir() {
-  std::error_code ec;
-  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? fs::path() : self.parent_path();
+  const std::optional<std::string> self = platform::executablePath();
+  return self ? fs::path(*self).parent_path() : fs::path();
 }
 
 std::vector<fs::path> candidates() {

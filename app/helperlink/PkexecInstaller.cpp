@@ -4,9 +4,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstring>
 
+#include "platform/ToolLocator.h"
 #include "shared/process/Process.h"
 
 #ifndef FERROLUX_LIBEXECDIR
@@ -26,16 +26,13 @@ PkexecPaths installedPkexecPaths() {
 }
 
 std::string ownExecutable() {
-  char buffer[PATH_MAX];
-  const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
-  if (n <= 0 || static_cast<size_t>(n) >= sizeof buffer) return {};
-  std::string path(buffer, static_cast<size_t>(n));
+  const std::optional<std::string> path = platform::executablePath();
   const std::string deleted = " (deleted)";
-  if (path.front() != '/' ||
-      (path.size() > deleted.size() &&
-       path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0))
+  if (!path || path->empty() || path->front() != '/' ||
+      (path->size() > deleted.size() &&
+       path->compare(path->size() - deleted.size(), deleted.size(), deleted) == 0))
     return {};
-  return path;
+  return *path;
 }
 
 PkexecInstaller::PkexecInstaller(PkexecPaths paths) : paths_(std::move(paths)) {}
