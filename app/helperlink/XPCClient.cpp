@@ -121,6 +121,13 @@ void XPCClient::checkHelperVersion(std::function<void(bool)> completion) {
   const std::optional<std::string> expected = manager_.locations().expectedVersion();
   uint64_t g = 0;
   auto connection = current(&g);
+  if (!connection) {
+    // Nobody to ask: a helper that cannot be reached is treated as one that needs replacing.
+    manager_.setUpdateNeeded(true);
+    manager_.refreshContent();
+    if (completion) completion(false);
+    return;
+  }
   auto guard = lifetime_;
   const bool sent =
       connection->getVersion([guard, this, g, expected, completion](std::string version) {

@@ -331,4 +331,17 @@ TEST_F(ManagerTest, DelayedUninstallDoesNothingOnceTheManagerIsGone) {
   EXPECT_EQ(helper.count(Message::RequestPowermetrics), 1);
 }
 
+// A version check with no connection to ask on counts as an update being needed; it must not
+// touch a connection that is not there.
+TEST_F(ManagerTest, VersionCheckWithoutAConnectionNeedsAnUpdate) {
+  make();
+  manager->client().setConnector(
+      [](const std::string&, xpc::Connection::Handlers) { return nullptr; });
+  std::optional<bool> matched;
+  manager->client().checkHelperVersion([&](bool match) { matched = match; });
+  EXPECT_EQ(matched, std::optional<bool>(false));
+  EXPECT_TRUE(manager->isUpdateNeeded());
+  EXPECT_FALSE(manager->isAuthorized());
+}
+
 }  // namespace
