@@ -5,11 +5,11 @@
 
 const std::array<std::string_view, 31> SGM1IOHIDSensors::kCPUCodes = {
     // performance cores (there is no "Tp9i")
-    "Tp0i", "Tp1i", "Tp2i", "Tp3i", "Tp4i", "Tp5i", "Tp6i", "Tp7i", "Tp8i", "Tpai", "Tpbi",
-    "Tpci", "Tpdi", "Tpei", "Tpfi",
+    "Tp0i", "Tp1i", "Tp2i", "Tp3i", "Tp4i", "Tp5i", "Tp6i", "Tp7i", "Tp8i", "Tpai", "Tpbi", "Tpci",
+    "Tpdi", "Tpei", "Tpfi",
     // efficiency cores
-    "Te0i", "Te1i", "Te2i", "Te3i", "Te4i", "Te5i", "Te6i", "Te7i", "Te8i", "Te9i", "Teai",
-    "Tebi", "Teci", "Tedi", "Teei", "Tefi"};
+    "Te0i", "Te1i", "Te2i", "Te3i", "Te4i", "Te5i", "Te6i", "Te7i", "Te8i", "Te9i", "Teai", "Tebi",
+    "Teci", "Tedi", "Teei", "Tefi"};
 const std::array<std::string_view, 16> SGM1IOHIDSensors::kGPUCodes = {
     "Tg0i", "Tg1i", "Tg2i", "Tg3i", "Tg4i", "Tg5i", "Tg6i", "Tg7i",
     "Tg8i", "Tg9i", "Tgai", "Tgbi", "Tgci", "Tgdi", "Tgei", "Tgfi"};

@@ -7,8 +7,8 @@
 namespace {
 
 // The first generation of Apple Silicon machines keeps its temperatures in HID sensors.
-constexpr std::array<std::string_view, 5> kPMUModels = {
-    "MacBookPro17,1", "MacBookAir10,1", "Macmini9,1", "iMac21,1", "iMac21,2"};
+constexpr std::array<std::string_view, 5> kPMUModels = {"MacBookPro17,1", "MacBookAir10,1",
+                                                        "Macmini9,1", "iMac21,1", "iMac21,2"};
 
 }  // namespace
 
@@ -28,9 +28,8 @@ SGM1SensorTemperature::SGM1SensorTemperature(platform::Platform& platform)
 }
 
 TemperatureReadings SGM1SensorTemperature::allHIDReadings() {
-  return SGM1IOHIDSensors::readTemperatureSensors(hid_, SGM1IOHIDSensors::kUsagePage,
-                                                  SGM1IOHIDSensors::kUsage,
-                                                  SGM1IOHIDSensors::kEventType);
+  return SGM1IOHIDSensors::readTemperatureSensors(
+      hid_, SGM1IOHIDSensors::kUsagePage, SGM1IOHIDSensors::kUsage, SGM1IOHIDSensors::kEventType);
 }
 
 TemperatureReadings SGM1SensorTemperature::cpuReadings() {

@@ -86,7 +86,8 @@ class GeneralModel {
   std::unique_ptr<helperlink::XPCManager> xpcmanager_;    // 3
   std::unique_ptr<ModuleModelPower> modelPower_;          // 4
   std::unique_ptr<ModuleModelFrequency> modelFrequency_;  // 5
-  std::unique_ptr<ModuleModelTemperature> modelTemperature_;  // 6
+  // 6
+  std::unique_ptr<ModuleModelTemperature> modelTemperature_;
   // 7. modelUtilization: its issue adds it here.
   std::unique_ptr<ModuleModelMainTitle> modelMainTitle_;  // 8
   // 9. modelMoreButton and 10. sparkle: their issues add them here, in that order.

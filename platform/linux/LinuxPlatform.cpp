@@ -11,8 +11,8 @@ LinuxPlatform::LinuxPlatform(LinuxOptions options)
       sysctl_(linux_sysctl::read(
           root_, options.machine.empty() ? linux_sysctl::hostArch() : options.machine)),
       smc_([this] {
-        return readTemperatureKeys(root_, nvmlTemperature_ ? nvmlTemperature_->readGPUTemperature()
-                                                           : std::nullopt);
+        return readTemperatureKeys(
+            root_, nvmlTemperature_ ? nvmlTemperature_->readGPUTemperature() : std::nullopt);
       }),
       load_(root_),
       gpu_(root_, options.useNvml ? std::make_unique<Nvml>() : nullptr),

@@ -14,7 +14,7 @@ struct NvmlUtilization {  // nvmlUtilization_t
 };
 constexpr NvmlReturn kNvmlSuccess = 0;
 constexpr int kNvmlClockGraphics = 0;
-constexpr int kNvmlTemperatureGPU = 0;  // NVML_TEMPERATURE_GPU: the die
+constexpr int kNvmlTemperatureGPU = 0;    // NVML_TEMPERATURE_GPU: the die
 constexpr unsigned kNameBufferSize = 96;  // NVML_DEVICE_NAME_V2_BUFFER_SIZE
 
 template <typename F>

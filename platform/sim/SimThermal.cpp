@@ -31,7 +31,7 @@ std::vector<SMCKey> SimThermal::warmedKeys(const std::vector<SMCKey>& keys, doub
     if (k.type == "flt " && k.bytes.size() >= 4) {
       float idle = 0;
       std::memcpy(&idle, k.bytes.data(), sizeof idle);  // little-endian host
-      if (!(idle > 0)) continue;                         // an absent reading stays absent
+      if (!(idle > 0)) continue;                        // an absent reading stays absent
       const auto b = fltBytes(static_cast<float>(warmed(idle, load)));
       std::copy(b.begin(), b.end(), k.bytes.begin());
     } else if (k.type == "fpe2" && k.bytes.size() >= 2) {

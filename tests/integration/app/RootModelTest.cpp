@@ -230,7 +230,8 @@ TEST_F(RootModelTest, TemperatureHistoriesGrowOncePerReply) {
                                                           {"macmini-m1", "PMU"}};
   for (auto [name, source] : machines) {
     SCOPED_TRACE(name);
-    const std::string profile = FERROLUX_SOURCE_DIR "/data/profiles/" + std::string(name) + ".plist";
+    const std::string profile =
+        FERROLUX_SOURCE_DIR "/data/profiles/" + std::string(name) + ".plist";
     harness::ScratchDir run;
     ::setenv("FERROLUX_HELPER_ENDPOINT", (run.path / "h.sock").c_str(), 1);
     SamplerTools tools(run.path, profile);
@@ -252,8 +253,8 @@ TEST_F(RootModelTest, TemperatureHistoriesGrowOncePerReply) {
 
     EXPECT_EQ(model->modelTemperature().sensorTmp().sensorType(), source);
     const auto n = static_cast<size_t>(views.count.load());
-    for (const History* h : {&t.historicCPUMin(), &t.historicCPUMax(), &t.historicCPUAvg(),
-                             &t.historicGPUAvg()})
+    for (const History* h :
+         {&t.historicCPUMin(), &t.historicCPUMax(), &t.historicCPUAvg(), &t.historicGPUAvg()})
       EXPECT_EQ(h->size(), n);
     EXPECT_GE(changes, views.count.load());
     for (size_t i = 0; i < n; ++i) {

@@ -62,11 +62,14 @@ TEST(SGM1SMCSensors, RequestRecordsAreZeroButTheirFields) {
     std::vector<std::pair<size_t, uint8_t>> set;  // every non-zero input byte
   };
   const Case cases[] = {
-      {"read bytes", [](SGM1SMCSensors& s) { s.readKeyBytes("Tp01"); },
+      {"read bytes",
+       [](SGM1SMCSensors& s) { s.readKeyBytes("Tp01"); },
        {{0, 0x31}, {1, 0x30}, {2, 0x70}, {3, 0x54}, {28, 4}, {42, 5}}},
-      {"key at index", [](SGM1SMCSensors& s) { s.readKeyAtIndex(0x01020304); },
+      {"key at index",
+       [](SGM1SMCSensors& s) { s.readKeyAtIndex(0x01020304); },
        {{28, 4}, {42, 8}, {44, 4}, {45, 3}, {46, 2}, {47, 1}}},
-      {"key info", [](SGM1SMCSensors& s) { s.readKeyInfo("#KEY"); },
+      {"key info",
+       [](SGM1SMCSensors& s) { s.readKeyInfo("#KEY"); },
        {{0, 'Y'}, {1, 'E'}, {2, 'K'}, {3, '#'}, {28, 4}, {42, 9}}},
   };
   for (const auto& c : cases) {
@@ -197,9 +200,9 @@ std::unique_ptr<platform::sim::SimPlatform> machine(const std::string& model,
 }
 
 TEST(SGM1IOHIDSensors, NamesByLocationAndFilters) {
-  auto m = machine("Macmini9,1", {hid(int64_t{0x54703069}, 41.0),  // "Tp0i": CPU
-                                  hid(int64_t{0x54673569}, 35.5),  // "Tg5i": GPU
-                                  hid(int64_t{0x54703969}, 60.0),  // "Tp9i": neither
+  auto m = machine("Macmini9,1", {hid(int64_t{0x54703069}, 41.0),          // "Tp0i": CPU
+                                  hid(int64_t{0x54673569}, 35.5),          // "Tg5i": GPU
+                                  hid(int64_t{0x54703969}, 60.0),          // "Tp9i": neither
                                   hid(int64_t{0x54653069}, std::nullopt),  // "Te0i", no event
                                   hid(int64_t{0}, 99.0), hid(int64_t{-5}, 99.0),
                                   hid(std::string("Tp1i"), 99.0), hid(plist::Value(), 99.0),
@@ -235,8 +238,14 @@ TEST_F(ModuleModelTemperatureTest, ReducesEachSample) {
     double min, max, avg, gpuAvg;
   };
   const Case cases[] = {
-      {"three readings", {{"a", 41}, {"b", 47.5}, {"c", 44}}, {{"g", 38}}, {}, 41, 47.5,
-       (41 + 47.5 + 44) / 3, 38},
+      {"three readings",
+       {{"a", 41}, {"b", 47.5}, {"c", 44}},
+       {{"g", 38}},
+       {},
+       41,
+       47.5,
+       (41 + 47.5 + 44) / 3,
+       38},
       {"no readings", {}, {}, {}, -1, -1, kNaN, kNaN},
       {"glitch takes the previous average", {{"a", 40}}, {{"g", 7.3}}, 38.2, 40, 40, 40, 38.2},
       {"glitch without history stays", {{"a", 40}}, {{"g", 7.3}}, {}, 40, 40, 40, 7.3},
@@ -269,9 +278,9 @@ TEST_F(ModuleModelTemperatureTest, ReducesEachSample) {
 // From the sensors to the values: a HID sensor without an event does not drag the minimum to
 // -1 °C and the mean to 27 °C.
 TEST_F(ModuleModelTemperatureTest, HIDSensorWithoutEventIsLeftOut) {
-  auto m = machine("Macmini9,1", {hid(int64_t{0x54703069}, 40.0), hid(int64_t{0x54703169}, 42.0),
-                                  hid(int64_t{0x54653069}, std::nullopt),
-                                  hid(int64_t{0x54673069}, 30.0)});
+  auto m = machine("Macmini9,1",
+                   {hid(int64_t{0x54703069}, 40.0), hid(int64_t{0x54703169}, 42.0),
+                    hid(int64_t{0x54653069}, std::nullopt), hid(int64_t{0x54673069}, 30.0)});
   ModuleModelTemperature model(*m);
   EXPECT_EQ(model.sensorTmp().sensorType(), "PMU");
   EXPECT_EQ(model.sensorTmp().smcTmp(), nullptr);
@@ -283,7 +292,8 @@ TEST_F(ModuleModelTemperatureTest, HIDSensorWithoutEventIsLeftOut) {
 }
 
 TEST_F(ModuleModelTemperatureTest, HistoriesKeep350AndClearDataEmptiesThem) {
-  auto m = machine("Mac14,10", {}, {{"Tp01", "flt ", fltBytes(50)}, {"Tg01", "flt ", fltBytes(40)}});
+  auto m =
+      machine("Mac14,10", {}, {{"Tp01", "flt ", fltBytes(50)}, {"Tg01", "flt ", fltBytes(40)}});
   ModuleModelTemperature model(*m);
   ASSERT_NE(model.sensorTmp().smcTmp(), nullptr);
   QSignalSpy changed(&model, &ModuleModelTemperature::changed);

@@ -222,8 +222,10 @@ TEST(SimThermal, TemperaturesFollowTheLoad) {
   Ticks& ticks = *host;
   sim::Profile p;
   p.cpuCount = 1;
-  p.smc = {{"Tp01", "flt ", fltBytes(40)}, {"Tg05", "fpe2", {0x0B, 0x40}},
-           {"Tp05", "flt ", fltBytes(0)}, {"F0Ac", "flt ", fltBytes(1200)}};
+  p.smc = {{"Tp01", "flt ", fltBytes(40)},
+           {"Tg05", "fpe2", {0x0B, 0x40}},
+           {"Tp05", "flt ", fltBytes(0)},
+           {"F0Ac", "flt ", fltBytes(1200)}};
   p.hid = {{int64_t{0x54703069}, 41.0}, {int64_t{0x54703169}, std::nullopt}};
   sim::SimPlatform machine(std::move(p), "t", std::move(host));
 
