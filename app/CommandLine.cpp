@@ -8,6 +8,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args) {
       cl.rest.push_back(a);
     } else if (a == "--machine-info") {
       cl.machineInfo = true;
+    } else if (a == "--sensors") {
+      cl.sensors = true;
     } else if (a == "--help" || a == "-h") {
       cl.help = true;
     } else if (a == "--platform") {
@@ -35,10 +37,11 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args) {
 
 std::string CommandLine::usage(const std::string& program) {
   return "usage: " + program +
-         " [--platform linux|sim:PROFILE] [--machine-info] [--help]\n"
+         " [--platform linux|sim:PROFILE] [--machine-info] [--sensors] [--help]\n"
          "  --platform SPEC   the machine to watch: linux (this computer, the default) or\n"
          "                    sim:PROFILE (a simulated Mac; PROFILE is a profile name or path).\n"
          "                    FERROLUX_PLATFORM gives the default.\n"
          "  --machine-info    print the machine's chip, cores and GPU, then exit\n"
+         "  --sensors         print the temperature source, its sensors and readings, then exit\n"
          "  --help            show this text\n";
 }

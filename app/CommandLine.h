@@ -9,6 +9,7 @@
 struct CommandLine {
   std::optional<std::string> platform;  // --platform SPEC or --platform=SPEC
   bool machineInfo = false;             // --machine-info
+  bool sensors = false;                 // --sensors
   bool help = false;                    // --help, -h
   std::string error;                    // set when the arguments are unusable
   std::vector<std::string> rest;        // the program name and every argument left for Qt

@@ -16,6 +16,7 @@
 #include "app/CommandLine.h"
 #include "app/MachineInfo.h"
 #include "app/QuitOnSignal.h"
+#include "app/Sensors.h"
 #include "app/model/AppDelegate.h"
 #include "app/model/ContentModel.h"
 #include "app/model/GeneralModel.h"
@@ -79,6 +80,12 @@ int main(int argc, char** argv) {
     QCoreApplication app(qtArgc, qtArgv.data());
     keepNumbersInCLocale();
     std::fputs(formatMachineInfo(readMachineFacts(machine)).c_str(), stdout);
+    return 0;
+  }
+  if (cl.sensors) {
+    QCoreApplication app(qtArgc, qtArgv.data());
+    keepNumbersInCLocale();
+    std::fputs(formatSensors(machine).c_str(), stdout);
     return 0;
   }
 

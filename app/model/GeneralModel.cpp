@@ -50,6 +50,7 @@ GeneralModel::GeneralModel(Environment env)
                                                            std::move(env.locations))),
       modelPower_(std::make_unique<ModuleModelPower>(*modelPowerMetrics_, isOS13OrLater_)),
       modelFrequency_(std::make_unique<ModuleModelFrequency>(*modelPowerMetrics_)),
+      modelTemperature_(std::make_unique<ModuleModelTemperature>(*env.platform)),
       modelMainTitle_(std::make_unique<ModuleModelMainTitle>(*env.platform)) {
   SGPowerMetrics& store = *modelPowerMetrics_;
   store.setHelperLink(xpcmanager_->powerMetricsLink());
@@ -60,7 +61,9 @@ GeneralModel::GeneralModel(Environment env)
   // Step::Utilization: the utilization model's sample, wired by its issue.
   store.setModuleUpdate(Step::Frequency,
                         [frequency = modelFrequency_.get()] { frequency->update(); });
-  // Step::Temperature and Step::LogRow: wired by the temperature and log recorder issues.
+  store.setModuleUpdate(Step::Temperature,
+                        [temperature = modelTemperature_.get()] { temperature->update(); });
+  // Step::LogRow: wired by the log recorder issue.
 
   // The manager's delegate slots, in this order: more button (its issue), sample store,
   // utilization model (its issue).

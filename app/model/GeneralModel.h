@@ -7,7 +7,7 @@
 //    3. xpcmanager          helper manager and its link
 //    4. modelPower
 //    5. modelFrequency
-//    6. modelTemperature                                  (not built yet)
+//    6. modelTemperature
 //    7. modelUtilization                                  (not built yet)
 //    8. modelMainTitle
 //    9. modelMoreButton                                   (not built yet)
@@ -27,6 +27,7 @@
 #include "app/helperlink/XPCManager.h"
 #include "app/metrics/ModuleModelFrequency.h"
 #include "app/metrics/ModuleModelPower.h"
+#include "app/metrics/ModuleModelTemperature.h"
 #include "app/metrics/SGPowerMetrics.h"
 #include "app/metrics/sysinfo/ModuleModelMainTitle.h"
 #include "platform/Platform.h"
@@ -62,6 +63,7 @@ class GeneralModel {
   helperlink::XPCManager& xpcmanager() { return *xpcmanager_; }
   ModuleModelPower& modelPower() { return *modelPower_; }
   ModuleModelFrequency& modelFrequency() { return *modelFrequency_; }
+  ModuleModelTemperature& modelTemperature() { return *modelTemperature_; }
   ModuleModelMainTitle& modelMainTitle() { return *modelMainTitle_; }
 
   // Link actions of the Help menu and the more-button menu. Each opens its fixed address with the
@@ -84,7 +86,9 @@ class GeneralModel {
   std::unique_ptr<helperlink::XPCManager> xpcmanager_;    // 3
   std::unique_ptr<ModuleModelPower> modelPower_;          // 4
   std::unique_ptr<ModuleModelFrequency> modelFrequency_;  // 5
-  // 6. modelTemperature and 7. modelUtilization: their issues add them here, in that order.
+  // 6
+  std::unique_ptr<ModuleModelTemperature> modelTemperature_;
+  // 7. modelUtilization: its issue adds it here.
   std::unique_ptr<ModuleModelMainTitle> modelMainTitle_;  // 8
   // 9. modelMoreButton and 10. sparkle: their issues add them here, in that order.
 };

@@ -10,9 +10,13 @@ LinuxPlatform::LinuxPlatform(LinuxOptions options)
     : root_(options.root),
       sysctl_(linux_sysctl::read(
           root_, options.machine.empty() ? linux_sysctl::hostArch() : options.machine)),
-      smc_([root = root_] { return readTemperatureKeys(root); }),
+      smc_([this] {
+        return readTemperatureKeys(
+            root_, nvmlTemperature_ ? nvmlTemperature_->readGPUTemperature() : std::nullopt);
+      }),
       load_(root_),
       gpu_(root_, options.useNvml ? std::make_unique<Nvml>() : nullptr),
-      tools_(standInToolPaths()) {}
+      tools_(standInToolPaths()),
+      nvmlTemperature_(options.useNvml ? std::make_unique<Nvml>() : nullptr) {}
 
 }  // namespace platform

@@ -11,6 +11,7 @@
 #include "platform/SysctlTable.h"
 #include "platform/linux/LinuxGPU.h"
 #include "platform/linux/LinuxProcessorLoad.h"
+#include "platform/linux/Nvml.h"
 
 namespace platform {
 
@@ -23,6 +24,9 @@ struct LinuxOptions {
 class LinuxPlatform : public Platform {
  public:
   explicit LinuxPlatform(LinuxOptions options = {});
+  // The SMC snapshot refers to this object.
+  LinuxPlatform(const LinuxPlatform&) = delete;
+  LinuxPlatform& operator=(const LinuxPlatform&) = delete;
 
   std::string name() const override { return "linux"; }
   Sysctl& sysctl() override { return sysctl_; }
@@ -62,6 +66,9 @@ class LinuxPlatform : public Platform {
   LinuxProcessorLoad load_;
   LinuxGPUStatistics gpu_;
   ToolPaths tools_;
+  // The NVIDIA GPU's temperature, read with the hwmon sensors on the SMC's thread; the GPU
+  // statistics keep their own handle, so neither reader shares lazily loaded state.
+  std::unique_ptr<Nvml> nvmlTemperature_;
 };
 
 }  // namespace platform

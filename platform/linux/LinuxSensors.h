@@ -6,8 +6,15 @@
 // k10temp, zenpower, *cpu*/*core* thermal zones) take the CPU keys "Tp01", "Tp05", ... and GPU
 // sensors (amdgpu, nouveau, radeon, i915, xe, *gpu*) the GPU keys "Tg01", "Tg05", ..., in hwmon
 // order; other sensors become "Tz00", "Tz01", ... All values are "flt " degrees Celsius.
+//
+// Sensors count as their drivers mean them: coretemp's per-core sensors are the CPU readings and
+// its package sensor is not one more core; k10temp's and zenpower's Tdie and Tccd sensors win
+// over Tctl, which carries an offset on some parts; amdgpu's edge and junction are the GPU, its
+// memory sensor is not. A chip registered twice (two hwmon entries on one device) is read once.
+// Without a hwmon CPU (GPU) sensor, the thermal zones whose type names the CPU (GPU) stand in.
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "platform/SMCEmulator.h"
@@ -19,7 +26,9 @@ enum class SensorKind { CPU, GPU, Other };
 // The kind of a hwmon chip by its "name".
 SensorKind classifyHwmon(std::string_view chipName);
 
-// The current temperatures as SMC keys; empty when the machine exposes none.
-std::vector<SMCKey> readTemperatureKeys(const linux_fs::Root& root);
+// The current temperatures as SMC keys; empty when the machine exposes none. `nvidiaGPU`, the
+// NVIDIA GPU's temperature where NVML gives one, becomes the next GPU key.
+std::vector<SMCKey> readTemperatureKeys(const linux_fs::Root& root,
+                                        std::optional<float> nvidiaGPU = std::nullopt);
 
 }  // namespace platform

@@ -14,6 +14,7 @@ struct NvmlUtilization {  // nvmlUtilization_t
 };
 constexpr NvmlReturn kNvmlSuccess = 0;
 constexpr int kNvmlClockGraphics = 0;
+constexpr int kNvmlTemperatureGPU = 0;    // NVML_TEMPERATURE_GPU: the die
 constexpr unsigned kNameBufferSize = 96;  // NVML_DEVICE_NAME_V2_BUFFER_SIZE
 
 template <typename F>
@@ -34,6 +35,7 @@ struct NvmlLibrary::Impl {
   NvmlReturn (*clock)(NvmlDevice, int, unsigned*) = nullptr;
   NvmlReturn (*energy)(NvmlDevice, unsigned long long*) = nullptr;
   NvmlReturn (*power)(NvmlDevice, unsigned*) = nullptr;
+  NvmlReturn (*temperature)(NvmlDevice, int, unsigned*) = nullptr;
 
   ~Impl() {
     if (initialised) shutdown();
@@ -55,6 +57,7 @@ NvmlLibrary::NvmlLibrary(const std::string& library) : impl_(std::make_unique<Im
   bind(impl_->handle, "nvmlDeviceGetClockInfo", impl_->clock);
   bind(impl_->handle, "nvmlDeviceGetTotalEnergyConsumption", impl_->energy);
   bind(impl_->handle, "nvmlDeviceGetPowerUsage", impl_->power);
+  bind(impl_->handle, "nvmlDeviceGetTemperature", impl_->temperature);
   // Without shutdown an init could not be undone; such a library is not used at all.
   if (!init || !handleByIndex || !impl_->shutdown) return;
   if (init() != kNvmlSuccess) return;
@@ -122,8 +125,28 @@ std::optional<unsigned> NvmlLibrary::powerMilliwatts() const {
   return mw;
 }
 
-std::optional<GPUReading> Nvml::readFirstGPU() {
+std::optional<unsigned> NvmlLibrary::temperatureCelsius() const {
+  unsigned celsius = 0;
+  if (!available() || !impl_->temperature ||
+      impl_->temperature(impl_->device, kNvmlTemperatureGPU, &celsius) != kNvmlSuccess) {
+    return std::nullopt;
+  }
+  return celsius;
+}
+
+NvmlLibrary& Nvml::library() {
   if (!loaded_) loaded_ = std::make_unique<NvmlLibrary>(library_);
+  return *loaded_;
+}
+
+std::optional<float> Nvml::readGPUTemperature() {
+  auto celsius = library().temperatureCelsius();
+  if (!celsius || *celsius == 0) return std::nullopt;
+  return static_cast<float>(*celsius);
+}
+
+std::optional<GPUReading> Nvml::readFirstGPU() {
+  library();
   if (!loaded_->available()) return std::nullopt;
   GPUReading reading;
   reading.name = loaded_->name().value_or("NVIDIA GPU");

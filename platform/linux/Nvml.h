@@ -35,6 +35,8 @@ class NvmlLibrary {
   // The GPU's running energy counter.
   std::optional<uint64_t> energyMillijoules() const;
   std::optional<unsigned> powerMilliwatts() const;
+  // The GPU die's temperature in whole degrees Celsius.
+  std::optional<unsigned> temperatureCelsius() const;
 
  private:
   struct Impl;
@@ -49,8 +51,12 @@ class Nvml {
 
   // The first GPU's name, busy fraction and core count; nullopt without a usable library or GPU.
   std::optional<GPUReading> readFirstGPU();
+  // The first GPU's temperature in degrees Celsius; nullopt without one.
+  std::optional<float> readGPUTemperature();
 
  private:
+  NvmlLibrary& library();
+
   std::string library_;
   std::unique_ptr<NvmlLibrary> loaded_;
 };

@@ -43,8 +43,12 @@ std::optional<std::vector<std::unique_ptr<HIDServiceClient>>> SimHIDEventSystem:
     int32_t usagePage, int32_t usage) {
   std::vector<std::unique_ptr<HIDServiceClient>> services;
   if (usagePage == kVendorUsagePage && usage == kTemperatureSensorUsage) {
-    for (const auto& s : sensors_)
-      services.push_back(std::make_unique<SimHIDService>(s));
+    const double load = thermal_ ? thermal_->sampleLoad() : 0.0;
+    for (HIDSensor s : sensors_) {
+      if (s.temperature && *s.temperature > 0)
+        s.temperature = SimThermal::warmed(*s.temperature, load);
+      services.push_back(std::make_unique<SimHIDService>(std::move(s)));
+    }
   }
   return services;
 }
@@ -58,8 +62,8 @@ std::optional<std::vector<std::optional<plist::Value>>> SimIORegistry::servicesM
 SimPlatform::SimPlatform(Profile profile, std::string label, std::unique_ptr<ProcessorLoad> host)
     : profile_(std::move(profile)),
       label_(std::move(label)),
-      smc_([keys = profile_.smc] { return keys; }),
-      hid_(profile_.hid),
+      smc_([this] { return SimThermal::warmedKeys(profile_.smc, thermal_.sampleLoad()); }),
+      hid_(profile_.hid, &thermal_),
       registry_(profile_.ioAccelerators),
       load_(profile_.cpuCount, std::move(host)),
       tools_(standInToolPaths()) {}

@@ -1,6 +1,6 @@
 // A virtual Mac described by a profile. Its fixed facts, SMC keys, HID sensors and accelerator
 // properties come from the profile; its CPU load follows the host's, mapped onto the virtual
-// CPUs, so utilization moves as the host works.
+// CPUs, so utilization moves as the host works, and its temperatures rise with that load.
 #pragma once
 
 #include <memory>
@@ -9,6 +9,7 @@
 #include "platform/Platform.h"
 #include "platform/SMCEmulator.h"
 #include "platform/sim/Profile.h"
+#include "platform/sim/SimThermal.h"
 
 namespace platform::sim {
 
@@ -26,13 +27,16 @@ class SimProcessorLoad : public ProcessorLoad {
 
 class SimHIDEventSystem : public HIDEventSystem {
  public:
-  explicit SimHIDEventSystem(std::vector<HIDSensor> sensors) : sensors_(std::move(sensors)) {}
+  // `thermal` (may be null) warms the sensors with the virtual chip's load.
+  SimHIDEventSystem(std::vector<HIDSensor> sensors, SimThermal* thermal = nullptr)
+      : sensors_(std::move(sensors)), thermal_(thermal) {}
   // The profile's sensors answer the temperature-sensor usage of the vendor page only.
   std::optional<std::vector<std::unique_ptr<HIDServiceClient>>> copyServices(
       int32_t usagePage, int32_t usage) override;
 
  private:
   std::vector<HIDSensor> sensors_;
+  SimThermal* thermal_;
 };
 
 class SimIORegistry : public IORegistry {
@@ -50,6 +54,9 @@ class SimPlatform : public Platform {
  public:
   // `label` is what follows "sim:" in the platform's name; `hostLoad` feeds the CPU load.
   SimPlatform(Profile profile, std::string label, std::unique_ptr<ProcessorLoad> hostLoad);
+  // The SMC snapshot refers to this object.
+  SimPlatform(const SimPlatform&) = delete;
+  SimPlatform& operator=(const SimPlatform&) = delete;
 
   std::string name() const override { return "sim:" + label_; }
   Sysctl& sysctl() override { return profile_.sysctl; }
@@ -72,6 +79,7 @@ class SimPlatform : public Platform {
   SimHIDEventSystem hid_;
   SimIORegistry registry_;
   SimProcessorLoad load_;
+  SimThermal thermal_{load_};
   ToolPaths tools_;
 };
 

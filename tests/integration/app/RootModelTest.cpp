@@ -41,14 +41,15 @@ const std::string kIntelProfile = FERROLUX_SOURCE_DIR "/data/profiles/macbookpro
 // run, and keeps each run's document for the test to compare with.
 struct SamplerTools {
   fs::path dir;
-  explicit SamplerTools(const fs::path& root) : dir(root / "tools") {
+  explicit SamplerTools(const fs::path& root, const std::string& profile = kProfile)
+      : dir(root / "tools") {
     harness::writeFile(dir / "powermetrics",
                        "#!/bin/sh\n"
                        "dir=$(dirname \"$0\")\n"
                        "stamp=$(date +%s%N)\n"
                        "echo \"$stamp $*\" >> \"$dir/requests\"\n"
                        "FERROLUX_SYSFS_ROOT='" +
-                           kSysfs + "' FERROLUX_SIM_PROFILE='" + kProfile +
+                           kSysfs + "' FERROLUX_SIM_PROFILE='" + profile +
                            "' FERROLUX_SIM_SEED=$stamp '" POWERMETRICS_PROGRAM
                            "' \"$@\" > \"$dir/doc-$stamp.part\"\n"
                            "rc=$?\n"
@@ -220,6 +221,54 @@ TEST_F(RootModelTest, CurrentHelperSamplesOnceASecondFromStartUp) {
   QTimer::singleShot(0, [] { QCoreApplication::quit(); });
   QCoreApplication::exec();
   EXPECT_EQ(helper.waitExit(5s), 0) << helper.log();
+}
+
+// Both temperature sources, run by the store once per reply: the SMC path with the "M2" rule and
+// the HID path of a first-generation machine.
+TEST_F(RootModelTest, TemperatureHistoriesGrowOncePerReply) {
+  const std::pair<const char*, const char*> machines[] = {{"macbookpro-m2pro", "SMC"},
+                                                          {"macmini-m1", "PMU"}};
+  for (auto [name, source] : machines) {
+    SCOPED_TRACE(name);
+    const std::string profile =
+        FERROLUX_SOURCE_DIR "/data/profiles/" + std::string(name) + ".plist";
+    harness::ScratchDir run;
+    ::setenv("FERROLUX_HELPER_ENDPOINT", (run.path / "h.sock").c_str(), 1);
+    SamplerTools tools(run.path, profile);
+    harness::HelperProcess helper(run.path, {"--tools-dir", tools.dir.string(), "--nice-path",
+                                             FERROLUX_FIXTURES_DIR "/helper/nice"});
+    ASSERT_TRUE(helper.ready()) << helper.log();
+    fxtest::drainEvents();
+
+    fxtest::PostCounter views(notifications::kUpdateView);
+    auto model = makeModel(profile);
+    const ModuleModelTemperature& t = model->modelTemperature();
+    int changes = 0;
+    QObject::connect(&t, &ModuleModelTemperature::changed, [&] { ++changes; });
+    auto content = ContentModel::create(*model);
+    ASSERT_TRUE(fxtest::pumpUntil([&] { return views.count >= 2; }, 10000)) << helper.log();
+    model->modelPowerMetrics().stopSampling();
+    fxtest::pumpUntil([&] { return views.count == static_cast<int>(tools.requests().size()); },
+                      5000);
+
+    EXPECT_EQ(model->modelTemperature().sensorTmp().sensorType(), source);
+    const auto n = static_cast<size_t>(views.count.load());
+    for (const History* h :
+         {&t.historicCPUMin(), &t.historicCPUMax(), &t.historicCPUAvg(), &t.historicGPUAvg()})
+      EXPECT_EQ(h->size(), n);
+    EXPECT_GE(changes, views.count.load());
+    for (size_t i = 0; i < n; ++i) {
+      SCOPED_TRACE(i);
+      EXPECT_GE(t.historicCPUMin()[i], 20.0);  // the M2 rule leaves no reading below 20 °C
+      EXPECT_LE(t.historicCPUMin()[i], t.historicCPUAvg()[i]);
+      EXPECT_LE(t.historicCPUAvg()[i], t.historicCPUMax()[i]);
+      EXPECT_GT(t.historicGPUAvg()[i], 10.0);
+    }
+    EXPECT_DOUBLE_EQ(t.CPUAvg(), t.historicCPUAvg().front());
+    content.reset();
+    model.reset();
+    fxtest::drainEvents();
+  }
 }
 
 TEST_F(RootModelTest, WithoutAHelperNothingIsRequested) {

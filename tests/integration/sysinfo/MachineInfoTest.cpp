@@ -1,5 +1,5 @@
-// Runs the built programs: `ferrolux --machine-info` on this machine and on every sim profile,
-// and the system_profiler stand-in on profiles and captured trees.
+// Runs the built programs: `ferrolux --machine-info` and `--sensors` on this machine, on sim
+// profiles and on captured trees, and the system_profiler stand-in on profiles and captured trees.
 #include <gtest/gtest.h>
 
 #include <QProcess>
@@ -109,6 +109,41 @@ TEST(FerroluxMachineInfo, CapturedLinuxMachines) {
                     {{"FERROLUX_SYSFS_ROOT", trees + c.tree}, {"FERROLUX_MACHINE", c.machine}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, c.expected + "Monitoring: available\nPlatform: linux\n");
+  }
+}
+
+// The temperature source, its sensors with what each counts for, and the model's four values.
+// Sim temperatures follow the host's load, so only the captured tree's readings are exact.
+TEST(FerroluxSensors, SourceSensorsAndValues) {
+  struct Case {
+    QStringList args;
+    std::vector<std::pair<QString, QString>> env;
+    std::vector<std::string> lines;
+  };
+  const QString trees = QStringLiteral(FERROLUX_FIXTURES_DIR "/sysfs/");
+  const Case cases[] = {
+      {{"--platform", "sim:macbookpro-m2pro", "--sensors"},
+       {},
+       {"source: SMC", "  Tp01  flt ", " CPU", "  Te05  flt ", "values:", "  CPUAvg  "}},
+      {{"--platform", "sim:macmini-m1", "--sensors"},
+       {},
+       {"source: PMU", "  Tp0i  HID ", "  Tg0i  HID ", "values:"}},
+      {{"--platform", "linux", "--sensors"},
+       {{"FERROLUX_SYSFS_ROOT", trees + "amd-desktop"}, {"FERROLUX_MACHINE", "x86_64"}},
+       {"platform: linux", "source: SMC", "  Tz01  flt   61.25 \u00B0C     neither",
+        "  Tp01  flt   54.00 \u00B0C     CPU", "  Tp05  flt   52.75 \u00B0C     CPU",
+        "  Tg05  flt   52.00 \u00B0C     GPU", "  CPUMin  52.75 \u00B0C", "  CPUMax  54.00 \u00B0C",
+        "  CPUAvg  53.38 \u00B0C", "  GPUAvg  50.00 \u00B0C"}},
+      {{"--platform", "linux", "--sensors"},
+       {{"FERROLUX_SYSFS_ROOT", trees + "vm-minimal"}, {"FERROLUX_MACHINE", "x86_64"}},
+       {"  (no SMC)", "  CPUMin  -1.00 \u00B0C", "  CPUAvg  none", "  GPUAvg  none"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.join(' ').toStdString());
+    Outcome r = run(kFerrolux, c.args, c.env);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    for (const auto& line : c.lines)
+      EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
   }
 }
 

@@ -1,6 +1,6 @@
 /* A stand-in for NVIDIA's management library with one GPU, so the run-time binding can be
    tested on machines without the driver. Signatures follow the library's C interface. Fixed
-   answers: 37% busy, graphics clock 1410 MHz, 250 W, and an energy counter that grows by 500 mJ
+   answers: 37% busy, graphics clock 1410 MHz, 250 W, 61 °C, and an energy counter that grows by 500 mJ
    per read. */
 #include <string.h>
 
@@ -56,6 +56,12 @@ int nvmlDeviceGetTotalEnergyConsumption(void* device, unsigned long long* mj) {
 int nvmlDeviceGetPowerUsage(void* device, unsigned int* mw) {
   (void)device;
   *mw = 250000;
+  return 0;
+}
+int nvmlDeviceGetTemperature(void* device, int sensor, unsigned int* celsius) {
+  (void)device;
+  if (sensor != 0) return 2; /* only the die */
+  *celsius = 61;
   return 0;
 }
 /* Not part of the library: lets a test check that every init was matched by a shutdown. */

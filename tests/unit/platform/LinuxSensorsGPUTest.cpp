@@ -5,10 +5,13 @@
 #include <dlfcn.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 #include "platform/linux/LinuxGPU.h"
 #include "platform/linux/LinuxSensors.h"
 #include "platform/linux/Nvml.h"
+#include "unit/core/ScratchDir.h"
 
 namespace {
 
@@ -31,27 +34,29 @@ TEST(LinuxSensors, KeysPerMachine) {
     std::vector<std::pair<std::string, float>> keys;
   };
   const Case cases[] = {
-      // acpitz, nvme x2, coretemp x6 (CPU keys in table order), iwlwifi (hwmon10 after hwmon4)
+      // acpitz, nvme x2, coretemp (the package sensor is not a core), iwlwifi (hwmon10 after
+      // hwmon4)
       {"intel-hybrid-laptop",
        {{"Tz00", 27.8f},
         {"Tz01", 33.85f},
         {"Tz02", 33.85f},
-        {"Tp01", 52.f},
-        {"Tp05", 50.f},
-        {"Tp09", 49.f},
-        {"Tp0D", 47.f},
-        {"Tp0H", 48.f},
-        {"Tp0L", 45.f},
-        {"Tz03", 41.f}}},
-      // an unreadable k10temp input is skipped; amdgpu sensors take the GPU keys
+        {"Tz03", 52.f},
+        {"Tp01", 50.f},
+        {"Tp05", 49.f},
+        {"Tp09", 47.f},
+        {"Tp0D", 48.f},
+        {"Tp0H", 45.f},
+        {"Tz04", 41.f}}},
+      // an unreadable k10temp input is skipped; the Tccd sensors win over Tctl; amdgpu's edge and
+      // junction are the GPU, its memory sensor is not
       {"amd-desktop",
        {{"Tz00", 38.85f},
-        {"Tp01", 61.25f},
-        {"Tp05", 54.f},
-        {"Tp09", 52.75f},
+        {"Tz01", 61.25f},
+        {"Tp01", 54.f},
+        {"Tp05", 52.75f},
         {"Tg01", 48.f},
         {"Tg05", 52.f},
-        {"Tg09", 50.f}}},
+        {"Tz02", 50.f}}},
       {"arm-rk3588",
        {{"Tz00", 44.375f},
         {"Tp01", 45.3f},
@@ -75,6 +80,91 @@ TEST(LinuxSensors, KeysPerMachine) {
       EXPECT_FLOAT_EQ(decodeFlt(keys[i].bytes), c.keys[i].second);
     }
   }
+}
+
+// Small trees for what the captured ones lack: a chip registered twice, Tdie beside Tctl, a board
+// whose CPU sensor is only a thermal zone, and the NVIDIA GPU's temperature from NVML.
+TEST(LinuxSensors, DriverRules) {
+  using Files = std::vector<std::pair<std::string, std::string>>;
+  struct Case {
+    const char* what;
+    Files files;
+    std::optional<float> nvidia;
+    std::vector<std::pair<std::string, float>> keys;
+  };
+  const std::string h = "sys/class/hwmon/", t = "sys/class/thermal/";
+  const Case cases[] = {
+      {"coretemp registered twice on one device",
+       {{h + "hwmon1/device", "@coretemp.0"},
+        {h + "hwmon1/name", "coretemp"},
+        {h + "hwmon1/temp2_input", "40000"},
+        {h + "hwmon1/temp2_label", "Core 0"},
+        {h + "hwmon2/device", "@coretemp.0"},
+        {h + "hwmon2/name", "coretemp"},
+        {h + "hwmon2/temp2_input", "40000"},
+        {h + "hwmon2/temp2_label", "Core 0"},
+        {h + "hwmon3/device", "@coretemp.1"},
+        {h + "hwmon3/name", "coretemp"},
+        {h + "hwmon3/temp2_input", "44000"},
+        {h + "hwmon3/temp2_label", "Core 0"}},
+       std::nullopt,
+       {{"Tp01", 40.f}, {"Tp05", 44.f}}},
+      {"k10temp with Tdie and Tctl",
+       {{h + "hwmon0/name", "k10temp"},
+        {h + "hwmon0/temp1_input", "70000"},
+        {h + "hwmon0/temp1_label", "Tctl"},
+        {h + "hwmon0/temp2_input", "43000"},
+        {h + "hwmon0/temp2_label", "Tdie"}},
+       std::nullopt,
+       {{"Tz00", 70.f}, {"Tp01", 43.f}}},
+      {"k10temp with Tctl alone",
+       {{h + "hwmon0/name", "k10temp"},
+        {h + "hwmon0/temp1_input", "45500"},
+        {h + "hwmon0/temp1_label", "Tctl"}},
+       std::nullopt,
+       {{"Tp01", 45.5f}}},
+      {"CPU only as a thermal zone; NVIDIA GPU last",
+       {{h + "hwmon0/name", "nvme"},
+        {h + "hwmon0/temp1_input", "30000"},
+        {t + "thermal_zone0/type", "cpu-thermal"},
+        {t + "thermal_zone0/temp", "48312"},
+        {t + "thermal_zone1/type", "acpitz"},
+        {t + "thermal_zone1/temp", "20000"},
+        {t + "cooling_device0/type", "cpu-thermal"}},
+       61.f,
+       {{"Tz00", 30.f}, {"Tp01", 48.312f}, {"Tg01", 61.f}}},
+      {"thermal zones are not read beside a hwmon CPU sensor",
+       {{h + "hwmon0/name", "cpu_thermal"},
+        {h + "hwmon0/temp1_input", "48000"},
+        {t + "thermal_zone0/type", "cpu-thermal"},
+        {t + "thermal_zone0/temp", "48000"}},
+       std::nullopt,
+       {{"Tp01", 48.f}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fxtest::ScratchDir dir;
+    for (const auto& [path, content] : c.files) {
+      const auto full = dir.path / path;
+      std::filesystem::create_directories(full.parent_path());
+      if (content.starts_with("@")) {  // a device link
+        std::filesystem::create_directories(dir.path / "sys/devices/platform" / content.substr(1));
+        std::filesystem::create_directory_symlink(
+            dir.path / "sys/devices/platform" / content.substr(1), full);
+      } else {
+        std::ofstream(full) << content << "\n";
+      }
+    }
+    auto keys = readTemperatureKeys(linux_fs::Root(dir.path), c.nvidia);
+    ASSERT_EQ(keys.size(), c.keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+      EXPECT_EQ(keys[i].key, c.keys[i].first);
+      EXPECT_FLOAT_EQ(decodeFlt(keys[i].bytes), c.keys[i].second);
+    }
+  }
+  Nvml nvml(FAKE_NVML_PATH);
+  EXPECT_EQ(nvml.readGPUTemperature(), 61.f);
+  EXPECT_FALSE(Nvml("libferrolux-no-such-library.so.1").readGPUTemperature());
 }
 
 TEST(LinuxSensors, ChipClassification) {

@@ -211,4 +211,54 @@ TEST(PlatformFactory, CurrentIsChosenOnce) {
   EXPECT_FALSE(setCurrent(nullptr));
 }
 
+// The virtual chip warms with its load: idle readings are the profile's, a half-busy chip reads
+// half the full-load rise above them, and a sensor without a reading stays without one.
+TEST(SimThermal, TemperaturesFollowTheLoad) {
+  struct Ticks : ProcessorLoad {
+    std::vector<CPUTicks> now{{0, 0, 0, 0, 0}};
+    std::vector<CPUTicks> read() override { return now; }
+  };
+  auto host = std::make_unique<Ticks>();
+  Ticks& ticks = *host;
+  sim::Profile p;
+  p.cpuCount = 1;
+  p.smc = {{"Tp01", "flt ", fltBytes(40)},
+           {"Tg05", "fpe2", {0x0B, 0x40}},
+           {"Tp05", "flt ", fltBytes(0)},
+           {"F0Ac", "flt ", fltBytes(1200)}};
+  p.hid = {{int64_t{0x54703069}, 41.0}, {int64_t{0x54703169}, std::nullopt}};
+  sim::SimPlatform machine(std::move(p), "t", std::move(host));
+
+  auto readSMC = [&] {
+    uint32_t conn = 0;
+    EXPECT_TRUE(machine.smc().serviceOpen(&conn));
+    std::vector<float> values;
+    for (const char* key : {"Tp01", "Tg05", "Tp05", "F0Ac"}) {
+      SMCUserClient::Record in{}, out{};
+      const uint32_t code = fourCharCode(key);
+      std::memcpy(in.data(), &code, 4);
+      in[42] = 5;
+      EXPECT_EQ(machine.smc().callStructMethod(conn, 2, in, out), 0);
+      float f = 0;
+      std::memcpy(&f, out.data() + 48, 4);
+      values.push_back(key == std::string("Tg05") ? float((out[48] << 6) | (out[49] >> 2)) : f);
+    }
+    machine.smc().serviceClose(conn);
+    return values;
+  };
+  auto readHID = [&] {
+    std::vector<std::optional<double>> values;
+    auto services = machine.hid().copyServices(0xFF00, 5);
+    for (const auto& s : *services)
+      values.push_back(s->copyEventFloatValue(15, 15 << 16));
+    return values;
+  };
+
+  EXPECT_EQ(readSMC(), (std::vector<float>{40, 720, 0, 1200}));
+  ticks.now = {{0, 30, 20, 50, 0}};  // half busy since the last reading
+  EXPECT_EQ(readSMC(), (std::vector<float>{50, 730, 0, 1200}));
+  ticks.now = {{0, 130, 20, 50, 0}};  // fully busy since
+  EXPECT_EQ(readHID(), (std::vector<std::optional<double>>{61.0, std::nullopt}));
+}
+
 }  // namespace

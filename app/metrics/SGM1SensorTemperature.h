@@ -1,0 +1,41 @@
+// The machine's temperature source, chosen once from its model identifier: the HID sensors
+// ("PMU") on exactly the first-generation Apple Silicon models, the SMC everywhere else (an
+// unknown or empty identifier included). For the SMC it builds the key reader, which discovers
+// the keys at once.
+//
+// Not thread-safe: built with the temperature model and read by it on the main thread.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "app/metrics/SGM1IOHIDSensors.h"
+#include "app/metrics/smc/SGM1SMCSensorTemperature.h"
+#include "platform/Platform.h"
+
+class SGM1SensorTemperature {
+ public:
+  explicit SGM1SensorTemperature(platform::Platform& platform);
+
+  // "PMU" or "SMC" for a model identifier; the match is exact.
+  static std::string chooseSensorType(std::string_view machineModel);
+
+  const std::string& machineModel() const { return machineModel_; }
+  const std::string& sensorType() const { return sensorType_; }
+  // The SMC reader; null unless the source is "SMC".
+  SGM1SMCSensorTemperature* smcTmp() const { return smcTmp_.get(); }
+
+  // One sample's CPU (GPU) readings from the chosen source, already kept to their table. The
+  // HID source reads all its services afresh for each call.
+  TemperatureReadings cpuReadings();
+  TemperatureReadings gpuReadings();
+  // Every HID sensor as read, unfiltered (what --sensors lists).
+  TemperatureReadings allHIDReadings();
+
+ private:
+  platform::HIDEventSystem& hid_;
+  const std::string machineModel_;
+  const std::string sensorType_;
+  std::unique_ptr<SGM1SMCSensorTemperature> smcTmp_;
+};
