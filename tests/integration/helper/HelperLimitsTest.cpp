@@ -126,19 +126,21 @@ TEST_F(HelperLimits, ConnectionFloodDoesNotStarveTheGenuineClient) {
       std::string(FERROLUX_FLOOD_CLIENT) + " " + helper->socket + " " + std::to_string(seconds);
   FILE* flood = ::popen(command.c_str(), "r");
   ASSERT_NE(flood, nullptr);
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  auto last = std::chrono::steady_clock::now();
+  // One request a second on a fixed schedule, as the application's timer sends them.
+  const auto start = std::chrono::steady_clock::now();
+  const auto end = start + std::chrono::seconds(seconds);
+  auto last = start;
   std::chrono::steady_clock::duration longestGap{};
   int samples = 0;
   while (std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_until(start + samples * 1s);
     c->requestPowermetrics(100, false);
     auto result = inbox.nextResult();
     ASSERT_TRUE(result && *result) << "a sample was lost during the flood";
     const auto now = std::chrono::steady_clock::now();
-    longestGap = std::max(longestGap, now - last);
+    if (samples > 0) longestGap = std::max(longestGap, now - last);
     last = now;
     ++samples;
-    std::this_thread::sleep_until(now + 900ms);  // one request a second, as the application
   }
   char made[32] = {};
   ASSERT_NE(std::fgets(made, sizeof made, flood), nullptr);
@@ -153,7 +155,14 @@ TEST_F(HelperLimits, ConnectionFloodDoesNotStarveTheGenuineClient) {
     std::this_thread::sleep_for(10ms);
   EXPECT_EQ(openDescriptors(helper->pid), fdsBefore);
   // Freed memory may stay with the allocator; growth past a few MiB means something is kept.
+  // AddressSanitizer holds freed memory in quarantine on purpose, so there the figure says
+  // nothing.
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_LOG_(INFO) << "memory not compared under AddressSanitizer";
+  (void)rssBefore;
+#else
   EXPECT_LE(residentKiB(helper->pid), rssBefore + 8 * 1024);
+#endif
   EXPECT_TRUE(serving(c));
 }
 
