@@ -92,7 +92,9 @@ std::optional<Units> generateUnits(const plist::Value& jobList, const UnitOption
       "ProtectControlGroups=yes\n"
       // Other users' processes stay visible to the capability above, which admission needs.
       "ProtectProc=invisible\n"
-      // The sampler reads GPU statistics from DRM and NVIDIA devices, read-only.
+      // The sampler reads GPU statistics from the DRM nodes (read-only) and through the NVIDIA
+      // management library, which opens its control and device nodes read-write. No msr device:
+      // CPU frequencies come from cpufreq and /proc/cpuinfo.
       "DevicePolicy=closed\n"
       "DeviceAllow=char-drm r\n"
       "DeviceAllow=/dev/nvidiactl rw\n"

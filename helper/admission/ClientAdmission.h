@@ -25,13 +25,14 @@ struct AdmissionConfig {
 inline constexpr std::string_view kClientNotValid = "[PWMJBS]: Client is not valid";
 inline constexpr std::string_view kCheckFailedPrefix = "Code signing check failed with error: ";
 
-// Check 1 by the peer's process id; a CodesignCheckError is logged and answers no.
-bool isValidClient(const PeerInfo& peer, const AdmissionConfig& config, const LogSink& log);
-// Check 2 by the peer's unforgeable handle; never logs. A requirement that does not parse, a
-// peer that is gone, or any failure answers no.
+// Check 2 alone, by the peer's unforgeable handle; never logs. A requirement that does not
+// parse, a peer that is gone, or any failure answers no.
 bool checkClientRequirement(const PeerInfo& peer, const AdmissionConfig& config);
 
-// The admission check the helper's listener runs for every connection. Fails closed.
+// The admission check the helper's listener runs for every connection, on any connection's
+// thread. The helper's own chain is read once, at the first connection; the peer's executable
+// is opened and hashed once per connection and both checks use that one result. A
+// CodesignCheckError is logged, and every refusal logs kClientNotValid. Fails closed.
 AdmissionCheck makeCodesignAdmission(LogSink log, AdmissionConfig config);
 
 }  // namespace helper

@@ -33,8 +33,8 @@ Checked<StaticCode> copySelfStaticCode(const std::string& selfExecutable) {
   return staticCodeOf(std::move(fd));
 }
 
-Checked<StaticCode> copyClientStaticCode(pid_t pid) {
-  OpenedExecutable opened = openExecutableByPid(pid);
+Checked<StaticCode> copyClientStaticCode(pid_t pid, int pidfd) {
+  OpenedExecutable opened = openExecutableByHandle(pid, pidfd);
   switch (opened.result) {
     case OpenedExecutable::Result::Ok:
       return staticCodeOf(std::move(opened.fd));
@@ -47,36 +47,12 @@ Checked<StaticCode> copyClientStaticCode(pid_t pid) {
   return error(opened.message);
 }
 
-Checked<SigningInformation> copySigningInformation(const StaticCode& code,
-                                                   const codesign::Anchor& anchor) {
+Checked<codesign::Verification> copySigningInformation(const StaticCode& code,
+                                                       const codesign::Anchor& anchor) {
   codesign::Verification v = codesign::verifyFd(code.fd.get(), anchor);
   if (!v.intact()) return error(v.reason);
   if (v.identifier.empty()) return error(kEmptyFromSigningInformation);
-  return SigningInformation{std::move(v.identifier), std::move(v.chain)};
-}
-
-Checked<std::vector<codesign::Certificate>> signingCertificates(const StaticCode& code,
-                                                                const codesign::Anchor& anchor) {
-  auto info = copySigningInformation(code, anchor);
-  if (auto* e = std::get_if<CodesignCheckError>(&info)) return *e;
-  return std::move(std::get<SigningInformation>(info).certificates);
-}
-
-Checked<bool> checkClientCertificates(pid_t pid, const std::string& selfExecutable,
-                                      const codesign::Anchor& anchor) {
-  auto self = copySelfStaticCode(selfExecutable);
-  if (auto* e = std::get_if<CodesignCheckError>(&self)) return *e;
-  auto own = signingCertificates(std::get<StaticCode>(self), anchor);
-  if (auto* e = std::get_if<CodesignCheckError>(&own)) return *e;
-
-  auto client = copyClientStaticCode(pid);
-  if (auto* e = std::get_if<CodesignCheckError>(&client)) return *e;
-  auto theirs = signingCertificates(std::get<StaticCode>(client), anchor);
-  if (auto* e = std::get_if<CodesignCheckError>(&theirs)) return *e;
-
-  // Same length and equal position by position; two empty chains match.
-  return std::get<std::vector<codesign::Certificate>>(own) ==
-         std::get<std::vector<codesign::Certificate>>(theirs);
+  return v;
 }
 
 }  // namespace helper

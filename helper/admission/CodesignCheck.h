@@ -1,7 +1,7 @@
-// The helper's code-signing checks of its peer. Check 1 compares the peer's certificate chain
-// with the helper's own (peer found by process id); check 2 evaluates the client requirement
-// (peer found by an unforgeable handle). Each check reads the executable afresh; nothing is
-// cached between connections.
+// The steps of the helper's code-signing checks of its peer. The peer's executable is found
+// through an unforgeable handle on the process and read and hashed once per connection; check 1
+// compares its certificate chain with the helper's own, check 2 evaluates the client
+// requirement over the same verification. Nothing about a peer is kept between connections.
 #pragma once
 
 #include <sys/types.h>
@@ -41,23 +41,14 @@ struct StaticCode {
   UniqueFd fd;
 };
 
-struct SigningInformation {
-  std::string identifier;
-  std::vector<codesign::Certificate> certificates;  // leaf first; empty for an ad-hoc signature
-};
-
 // The helper's own executable. `selfExecutable` is "/proc/self/exe" in the helper; tests name
 // another file.
 Checked<StaticCode> copySelfStaticCode(const std::string& selfExecutable);
-Checked<StaticCode> copyClientStaticCode(pid_t pid);
+// The peer's executable, opened through its handle (see openExecutableByHandle).
+Checked<StaticCode> copyClientStaticCode(pid_t pid, int pidfd);
 // The signature must be intact (its hash and CMS signature verify); whether it chains to the
 // anchor is for the requirement to decide.
-Checked<SigningInformation> copySigningInformation(const StaticCode& code,
-                                                   const codesign::Anchor& anchor);
-Checked<std::vector<codesign::Certificate>> signingCertificates(const StaticCode& code,
-                                                                const codesign::Anchor& anchor);
-// Check 1: true when the peer's chain equals the helper's, certificate by certificate.
-Checked<bool> checkClientCertificates(pid_t pid, const std::string& selfExecutable,
-                                      const codesign::Anchor& anchor);
+Checked<codesign::Verification> copySigningInformation(const StaticCode& code,
+                                                       const codesign::Anchor& anchor);
 
 }  // namespace helper

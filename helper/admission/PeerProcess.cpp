@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -122,31 +123,26 @@ OpenedExecutable openThroughProc(pid_t pid, UniqueFd& dir, unsigned long long& s
   return out;
 }
 
-bool pidfdNames(int pidfd, pid_t pid) {
+// The process id a pidfd names: 0 when it cannot be read, -1 once the process was reaped.
+long pidfdPid(int pidfd) {
   std::string text;
   UniqueFd fdinfo(open("/proc/self/fdinfo", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!fdinfo || !readAllAt(fdinfo.get(), std::to_string(pidfd).c_str(), text)) return false;
+  if (!fdinfo || !readAllAt(fdinfo.get(), std::to_string(pidfd).c_str(), text)) return 0;
   std::size_t at = text.find("\nPid:\t");
-  if (at == std::string::npos) return false;
-  return text.compare(at + 6, std::to_string(pid).size() + 1, std::to_string(pid) + "\n") == 0;
+  if (at == std::string::npos) return 0;
+  return std::strtol(text.c_str() + at + 6, nullptr, 10);
 }
 
 }  // namespace
 
-OpenedExecutable openExecutableByPid(pid_t pid) {
-  UniqueFd dir;
-  unsigned long long start = 0;
-  OpenedExecutable out = openThroughProc(pid, dir, start);
-  // A process reaped while it was being opened is refused like one that was already gone.
-  if (out.result == OpenedExecutable::Result::Ok && isDead(readState(dir.get())))
-    return outcome(OpenedExecutable::Result::Gone, kExited);
-  return out;
-}
-
 OpenedExecutable openExecutableByHandle(pid_t pid, int pidfd) {
   using R = OpenedExecutable::Result;
-  if (pidfd >= 0 && !pidfdNames(pidfd, pid))
-    return outcome(R::Gone, "the connection's process handle no longer names its process");
+  if (pidfd >= 0) {
+    const long named = pidfdPid(pidfd);
+    if (named == -1) return outcome(R::Gone, kNoSuchProcess);
+    if (named != pid)
+      return outcome(R::Gone, "the connection's process handle no longer names its process");
+  }
   UniqueFd dir;
   unsigned long long start = 0;
   OpenedExecutable out = openThroughProc(pid, dir, start);

@@ -42,9 +42,6 @@ struct OpenedExecutable {
   std::string message;  // why, when not Ok
 };
 
-// By process id alone, as the kernel reported it for the connection.
-OpenedExecutable openExecutableByPid(pid_t pid);
-
 // By a handle that cannot be recycled: the peer's pidfd when the kernel gave one (it must name
 // `pid`, and the process must still be alive after the executable was opened); without one, the
 // process's start time must be the same before and after the executable was opened.

@@ -7,7 +7,7 @@
 #include <map>
 #include <set>
 
-#include "platform/linux/LinuxProcessorLoad.h"
+#include "platform/linux/CpuTopology.h"
 
 namespace platform::linux_sysctl {
 namespace {
@@ -50,11 +50,6 @@ std::string upper(std::string s) {
   return s;
 }
 
-std::optional<std::vector<int>> cpuList(const Root& root, std::string_view path) {
-  auto text = root.readLine(path);
-  return text ? linux_fs::parseCPUList(*text) : std::nullopt;
-}
-
 }  // namespace
 
 int32_t cpuTypeForArch(std::string_view m) {
@@ -95,53 +90,6 @@ std::optional<std::string> brandFromDeviceTree(std::string_view compatible) {
     return vendor + " " + upper(it->substr(comma + 1));
   }
   return entries.back();
-}
-
-std::optional<std::vector<int>> onlineCPUs(const Root& root) {
-  if (auto online = cpuList(root, "/sys/devices/system/cpu/online"); online && !online->empty()) {
-    return online;
-  }
-  // Without sysfs, the per-CPU lines of /proc/stat name the online CPUs.
-  auto stat = root.read("/proc/stat");
-  if (!stat) return std::nullopt;
-  std::vector<int> cpus;
-  for (const CPUTicks& t : parseProcStat(*stat))
-    cpus.push_back(static_cast<int>(t.cpuNum));
-  if (cpus.empty()) return std::nullopt;
-  return cpus;
-}
-
-std::optional<PerfLevels> readPerfLevels(const Root& root) {
-  auto online = onlineCPUs(root);
-  if (!online) return std::nullopt;
-  const int total = static_cast<int>(online->size());
-
-  // Intel hybrid parts list their core and atom CPUs under separate PMUs; low-power atoms (a
-  // third kind on some parts) count with the efficiency cores.
-  if (auto cores = cpuList(root, "/sys/devices/cpu_core/cpus")) {
-    int efficiency = 0;
-    for (const char* path : {"/sys/devices/cpu_atom/cpus", "/sys/devices/cpu_lowpower/cpus"}) {
-      if (auto atoms = cpuList(root, path)) efficiency += static_cast<int>(atoms->size());
-    }
-    return PerfLevels{static_cast<int>(cores->size()), efficiency};
-  }
-
-  // ARM: CPUs of the highest capacity are the performance level; every lower one is efficiency.
-  std::map<int64_t, int> byCapacity;
-  for (int cpu : *online) {
-    auto cap =
-        root.readInteger("/sys/devices/system/cpu/cpu" + std::to_string(cpu) + "/cpu_capacity");
-    if (!cap) {
-      byCapacity.clear();
-      break;
-    }
-    ++byCapacity[*cap];
-  }
-  if (byCapacity.size() > 1) {
-    const int performance = byCapacity.rbegin()->second;
-    return PerfLevels{performance, total - performance};
-  }
-  return PerfLevels{total, 0};
 }
 
 std::optional<std::string> readBrand(const Root& root) {
@@ -188,15 +136,14 @@ SysctlTable read(const Root& root, std::string_view machine) {
   }
   if (auto brand = readBrand(root)) table.set("machdep.cpu.brand_string", *brand);
   if (auto model = readModel(root)) table.set("hw.model", *model);
-  if (auto online = onlineCPUs(root)) {
+  if (auto online = linux_topology::onlineCPUs(root)) {
     table.set("hw.ncpu", static_cast<int32_t>(online->size()));
     table.set("hw.logicalcpu", static_cast<int32_t>(online->size()));
-  }
-  if (auto levels = readPerfLevels(root)) {
-    table.set("hw.nperflevels", levels->efficiency > 0 ? 2 : 1);
-    table.set("hw.perflevel0.logicalcpu", levels->performance);
+    const auto levels = linux_topology::perfLevels(linux_topology::clusters(root, *online));
+    table.set("hw.nperflevels", levels.efficiency > 0 ? 2 : 1);
+    table.set("hw.perflevel0.logicalcpu", levels.performance);
     table.set("hw.perflevel0.name", std::string("Performance"));
-    table.set("hw.perflevel1.logicalcpu", levels->efficiency);
+    table.set("hw.perflevel1.logicalcpu", levels.efficiency);
     table.set("hw.perflevel1.name", std::string("Efficiency"));
   }
   return table;

@@ -4,10 +4,9 @@
 //   hw.model                   DMI product (or board), else the device tree's model
 //   hw.ncpu, hw.logicalcpu     online CPUs
 //   hw.nperflevels, hw.perflevel0/1.logicalcpu, hw.perflevel0/1.name
-//                              performance levels: Intel hybrid core/atom CPU lists, or groups of
-//                              equal cpu_capacity on ARM (highest = level 0); a CPU without
-//                              efficiency cores has one level holding every online CPU and an
-//                              empty level 1
+//                              performance levels from the CPU clusters the sampler reports too
+//                              (platform/linux/CpuTopology.h); a CPU without efficiency cores has
+//                              one level holding every online CPU and an empty level 1
 // A value that cannot be read is left out, so asking for it fails like an unknown name.
 #pragma once
 
@@ -35,15 +34,11 @@ std::string hostArch();
 // other SoCs; nullopt for an empty list. `compatible` is the raw NUL-separated property.
 std::optional<std::string> brandFromDeviceTree(std::string_view compatible);
 
-struct PerfLevels {
-  int performance = 0;  // level 0
-  int efficiency = 0;   // level 1
-};
-// nullopt when not even the online CPUs can be counted.
-std::optional<PerfLevels> readPerfLevels(const linux_fs::Root& root);
 std::optional<std::string> readBrand(const linux_fs::Root& root);
+// The machine's model, as the title and the sampler's hw_model both give it: the DMI product
+// (Lenovo's product_version) unless it is a vendor's placeholder, else the DMI board with its
+// vendor, else the device tree's model.
 std::optional<std::string> readModel(const linux_fs::Root& root);
-std::optional<std::vector<int>> onlineCPUs(const linux_fs::Root& root);
 
 SysctlTable read(const linux_fs::Root& root, std::string_view machine);
 

@@ -28,7 +28,8 @@ inline constexpr std::size_t kTrailerSize = kInfoSize + kMarker.size();
 // A signature with a few certificates is a few kilobytes; anything larger is not one of ours.
 inline constexpr std::uint32_t kMaxBlobSize = 256 * 1024;
 // Hashing is the one cost that grows with the file; a peer cannot make the helper hash more.
-inline constexpr std::uint64_t kMaxCodeSize = std::uint64_t{1} << 30;
+// Our largest program, a debug build of the application, is a small fraction of this.
+inline constexpr std::uint64_t kMaxCodeSize = std::uint64_t{256} << 20;
 inline constexpr std::uint8_t kFormatVersion = 1;
 inline constexpr std::size_t kMaxIdentifierSize = 255;
 inline constexpr std::size_t kHashSize = 32;

@@ -78,9 +78,14 @@ bool hasReply(Message m) {
   return entry(m).reply;
 }
 
+namespace {
+constexpr std::string_view kBinaryMagic = "bplist00";
+}  // namespace
+
 std::optional<Frame> decode(std::string_view body, Receiver receiver) {
-  // An empty body is not a document; libplist would otherwise be asked to parse nothing.
-  if (body.empty()) return std::nullopt;
+  // Both programs write binary documents only. Anything else is refused before a parser sees
+  // it, so the helper's root process never runs the text readers on a peer's bytes.
+  if (!body.starts_with(kBinaryMagic)) return std::nullopt;
   auto parsed = plist::parse(body);
   if (!parsed.ok() || !parsed.value->isDict()) return std::nullopt;
   const plist::Value& v = *parsed.value;

@@ -1,11 +1,14 @@
 #include "tools/bless/Install.h"
 
+#include <filesystem>
+
 #include "packaging/SystemdUnits.h"
 #include "shared/xpc/Protocol.h"
 #include "tools/bless/ProgramChecks.h"
 #include "tools/bless/SealedCopy.h"
 #include "tools/bless/ServiceManager.h"
 #include "tools/bless/TargetTree.h"
+#include "tools/bless/VersionCheck.h"
 
 namespace bless {
 namespace {
@@ -31,6 +34,11 @@ Outcome install(const Options& options, const Invoker& invoker, const codesign::
 
   const auto jobs = checkPrograms({*helper, *sampler, *client}, anchor, error);
   if (!jobs) return refused(error);
+  const std::string installedHelper =
+      (std::filesystem::path(options.root.empty() ? "/" : options.root) /
+       std::filesystem::path(xpc::kInstalledExecutable).relative_path())
+          .string();
+  if (auto why = downgradeRefusal(*helper, installedHelper)) return refused(*why);
 
   // The socket belongs to the approving user by number: nothing to resolve when it is made,
   // and no user name that a unit file could misread.

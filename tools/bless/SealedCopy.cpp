@@ -11,21 +11,26 @@
 #include <vector>
 
 namespace bless {
-namespace {}  // namespace
-
 std::optional<SealedCopy> SealedCopy::take(const std::string& path, std::uint64_t maxSize,
                                            std::string& error) {
-  // O_NONBLOCK keeps a FIFO planted in place of the file from blocking the open.
-  xpc::UniqueFd source(
-      ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (!source.valid()) {
-    error =
-        path + ": " + (errno == ELOOP ? std::string("is a symbolic link") : std::strerror(errno));
+  // The installer runs as root on paths a user chose. An O_PATH descriptor names the file
+  // without opening it, so a device node or FIFO in its place sees no open (and none of an
+  // open's side effects); only a regular file is then opened for reading, through that same
+  // descriptor. Every way of failing gives the same words, so the error does not tell a caller
+  // what lies at a path that the caller could not see.
+  const std::string refused = path + ": not a regular file";
+  xpc::UniqueFd handle(::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+  struct stat st;
+  if (!handle.valid() || ::fstat(handle.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    error = refused;
     return std::nullopt;
   }
-  struct stat st;
-  if (::fstat(source.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    error = path + ": not a regular file";
+  const std::string reopen = "/proc/self/fd/" + std::to_string(handle.get());
+  xpc::UniqueFd source(::open(reopen.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+  struct stat opened;
+  if (!source.valid() || ::fstat(source.get(), &opened) != 0 || opened.st_dev != st.st_dev ||
+      opened.st_ino != st.st_ino) {
+    error = refused;
     return std::nullopt;
   }
   if (static_cast<std::uint64_t>(st.st_size) > maxSize) {

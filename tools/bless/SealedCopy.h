@@ -1,10 +1,11 @@
 // A private, immutable copy of a program the installer was handed.
 //
-// The source is opened once (never through a final symbolic link, only a regular file) and its
-// bytes are copied into a sealed memory file. Everything after that (signature checks, reading
-// the embedded lists, writing the installed file) reads the sealed copy, so a caller who swaps
-// or rewrites the source after it was opened cannot make the installer copy anything other
-// than what it verified.
+// The source is named once (never through a final symbolic link) and opened for reading only
+// once that name is known to be a regular file, so nothing else is ever opened as root; its bytes
+// are copied into a sealed memory file. Everything after that (signature checks, reading the
+// embedded lists, writing the installed file) reads the sealed copy, so a caller who swaps or
+// rewrites the source after it was opened cannot make the installer copy anything other than what
+// it verified.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +18,9 @@ namespace bless {
 
 class SealedCopy {
  public:
-  // nullopt (with the reason in `error`) when the file cannot be opened as described, is
-  // larger than `maxSize`, or the copy cannot be made and sealed.
+  // nullopt (with the reason in `error`) when the file is missing, a symbolic link or not a
+  // regular file (one message for all of these), is larger than `maxSize`, or the copy cannot be
+  // made and sealed.
   static std::optional<SealedCopy> take(const std::string& path, std::uint64_t maxSize,
                                         std::string& error);
 

@@ -52,6 +52,9 @@ plist::Value sampleDocument(const Sample& sample, plist::Date timestamp) {
   for (const auto& c : sample.clusters)
     clusters.push_back(clusterValue(c));
   processor.emplace("clusters", std::move(clusters));
+  // Not read by the application: it tells whoever reads the document how the frequencies were
+  // measured.
+  if (!sample.cpuFreqSource.empty()) processor.emplace("cpu_freq_source", sample.cpuFreqSource);
 
   plist::Dict doc;
   doc.emplace("elapsed_ns", sample.elapsedNs);

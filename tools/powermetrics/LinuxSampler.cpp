@@ -2,12 +2,14 @@
 
 #include <chrono>
 #include <optional>
+#include <set>
 #include <thread>
 #include <vector>
 
-#include "tools/powermetrics/CpuTopology.h"
+#include "platform/linux/CpuTopology.h"
+#include "platform/linux/LinuxSysctl.h"
+#include "tools/powermetrics/CpuFrequency.h"
 #include "tools/powermetrics/DrmGpu.h"
-#include "tools/powermetrics/PerfCounters.h"
 #include "tools/powermetrics/ProcStat.h"
 #include "tools/powermetrics/Rapl.h"
 
@@ -79,12 +81,7 @@ int64_t sleepWindow(int64_t intervalMs) {
 }
 
 std::string linuxHardwareModel(const platform::linux_fs::Root& tree) {
-  for (const char* f : {"/sys/devices/virtual/dmi/id/product_name",
-                        "/sys/firmware/devicetree/base/model", "/proc/device-tree/model"}) {
-    // readLine drops the NUL that ends device-tree strings.
-    if (auto line = tree.readLine(f); line && !line->empty()) return *line;
-  }
-  return "Linux";
+  return platform::linux_sysctl::readModel(tree).value_or("Linux");
 }
 
 Sample sampleLinux(const LinuxOptions& options, int64_t intervalMs, const WindowFn& window) {
@@ -97,17 +94,12 @@ Sample sampleLinux(const LinuxOptions& options, int64_t intervalMs, const Window
   auto raplBefore = readRaplCounters(tree, zones);
   ProcStat statBefore = readProcStat(tree);
   GpuReading gpuBefore = gpu.read();
-  std::vector<int> cpusBefore;
-  for (const auto& entry : statBefore.perCpu)
-    cpusBefore.push_back(entry.first);
-  auto perfBefore = options.readCounters(tree, cpusBefore);
 
   int64_t elapsedNs = window(intervalMs);
 
   auto raplAfter = readRaplCounters(tree, zones);
   ProcStat statAfter = readProcStat(tree);
   GpuReading gpuAfter = gpu.read();
-  auto perfAfter = perfBefore.empty() ? perfBefore : options.readCounters(tree, cpusBefore);
 
   Sample s;
   s.elapsedNs = elapsedNs;
@@ -129,16 +121,20 @@ Sample sampleLinux(const LinuxOptions& options, int64_t intervalMs, const Window
   auto deviceGpuMj = gpu.present() ? gpuEnergyMj(gpuBefore, gpuAfter, elapsedNs) : std::nullopt;
   s.gpuEnergyMj = deviceGpuMj ? deviceGpuMj : e.uncoreMj;
 
-  std::vector<int> statCpus;
+  // The clusters are the title's; a CPU that /proc/stat does not list at both ends of the
+  // window (it went offline) has nothing to report and is left out.
+  std::set<int> statCpus;
   for (const auto& [cpu, ticks] : statAfter.perCpu) {
-    if (statBefore.perCpu.count(cpu)) statCpus.push_back(cpu);
+    if (statBefore.perCpu.count(cpu)) statCpus.insert(cpu);
   }
-  auto online = onlineCpus(tree, statCpus);
-  // The counters average over exactly our window; cpufreq's figure is the kernel's last look.
-  auto freqs = perfCounterFrequenciesHz(tree, perfBefore, perfAfter);
-  for (const auto& [cpu, hz] : cpuFrequenciesHz(tree, online))
-    freqs.emplace(cpu, hz);
-  for (const auto& cluster : discoverClusters(tree, online)) {
+  const auto online = platform::linux_topology::onlineCPUs(tree).value_or(std::vector<int>{});
+  const CpuFrequencies freqs = cpuFrequencies(tree, online);
+  s.cpuFreqSource = freqs.source;
+  for (auto cluster : platform::linux_topology::clusters(tree, online)) {
+    if (!statBefore.perCpu.empty() || !statAfter.perCpu.empty()) {
+      std::erase_if(cluster.cpus, [&](int cpu) { return !statCpus.count(cpu); });
+      if (cluster.cpus.empty()) continue;
+    }
     ClusterSample cs;
     cs.name = cluster.name;
     std::vector<double> clusterFreqs;
@@ -146,7 +142,7 @@ Sample sampleLinux(const LinuxOptions& options, int64_t intervalMs, const Window
     for (int cpu : cluster.cpus) {
       CpuSample c;
       c.cpu = cpu;
-      if (auto f = freqs.find(cpu); f != freqs.end()) {
+      if (auto f = freqs.hz.find(cpu); f != freqs.hz.end()) {
         c.freqHz = f->second;
         clusterFreqs.push_back(f->second);
       }

@@ -10,7 +10,6 @@
 
 #include "platform/linux/Nvml.h"
 #include "platform/linux/SysfsReader.h"
-#include "tools/powermetrics/PerfCounters.h"
 #include "tools/powermetrics/Sample.h"
 
 namespace sampler {
@@ -20,11 +19,6 @@ struct LinuxOptions {
   bool includeGpu = false;
   // The NVIDIA management library to try; empty to skip it.
   std::string nvmlLibrary = platform::kNvmlLibrary;
-  // Reads the running-frequency counters; tests replace the msr device, which a plain file
-  // cannot imitate (its registers overlap as byte offsets).
-  std::function<std::map<int, PerfCounters>(const platform::linux_fs::Root&,
-                                            const std::vector<int>&)>
-      readCounters = readPerfCounters;
 };
 
 // Waits out the window between the two readings and returns its real length in nanoseconds.
@@ -36,7 +30,7 @@ int64_t sleepWindow(int64_t intervalMs);
 
 Sample sampleLinux(const LinuxOptions& options, int64_t intervalMs, const WindowFn& window);
 
-// The machine's model: DMI product name, else the device-tree model, else "Linux".
+// The machine's model as the window's title gives it, else "Linux".
 std::string linuxHardwareModel(const platform::linux_fs::Root& tree);
 
 }  // namespace sampler

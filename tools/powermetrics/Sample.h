@@ -40,6 +40,9 @@ struct Sample {
   std::optional<double> packageEnergyMj;
   std::optional<double> combinedPowerMw;
   std::vector<ClusterSample> clusters;
+  // Which reading the CPU frequencies came from ("cpufreq", "cpuinfo", a sim profile's
+  // "profile"); empty when none.
+  std::string cpuFreqSource;
   std::optional<GpuSample> gpu;  // only when the GPU sampler was asked for
 };
 

@@ -71,6 +71,7 @@ Sample simulate(const SimProfile& profile, const HostLoad& load, int64_t elapsed
     cs.freqHz = c.minHz + (c.maxHz - c.minHz) * clamp01(clusterBusy + random.jitter(0.05));
     s.clusters.push_back(std::move(cs));
   }
+  if (!s.clusters.empty()) s.cpuFreqSource = "profile";
 
   double cpuLevel = clamp01(load.overall + random.jitter(0.05));
   // Without a GPU load of its own to follow, the virtual GPU works at a share of the CPU's.

@@ -1,5 +1,5 @@
 // Cost of admitting one connection: both checks against a real connected peer, reading and
-// hashing the helper's and the peer's executables each time (nothing is cached).
+// hashing the peer's executable each time (only the helper's own chain is kept).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>

@@ -32,9 +32,12 @@ std::string failed(const std::string& message) {
   return "Code signing check failed with error: CodesignCheckError(message: \"" + message + "\")";
 }
 
-pid_t spawn(const std::vector<std::string>& args, const std::string& stderrFile, bool logToStderr) {
+// `uid`, when not -1, is the user the child runs as.
+pid_t spawn(const std::vector<std::string>& args, const std::string& stderrFile, bool logToStderr,
+            uid_t uid = static_cast<uid_t>(-1)) {
   const pid_t pid = fork();
   if (pid != 0) return pid;
+  if (uid != static_cast<uid_t>(-1) && (setgid(uid) != 0 || setuid(uid) != 0)) _exit(126);
   if (!stderrFile.empty()) {
     const int fd = open(stderrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(fd, STDERR_FILENO);
@@ -79,9 +82,13 @@ class RealHelperAdmission : public ::testing::Test {
   }
 
   // Connects `program` and returns the helper's new log lines once it has decided.
-  std::vector<std::string> admit(const std::string& program) {
+  std::vector<std::string> admit(const std::string& program, uid_t uid = static_cast<uid_t>(-1)) {
     const size_t before = logLines().size();
-    const pid_t peer = spawn({program, socket, "stay"}, "", false);
+    const pid_t peer = spawn({program, socket, "stay"}, "", false, uid);
+    return decided(before, peer);
+  }
+
+  std::vector<std::string> decided(size_t before, pid_t peer) {
     std::vector<std::string> added;
     for (int i = 0; i < 1000; ++i) {
       auto lines = logLines();
@@ -138,6 +145,37 @@ TEST_F(RealHelperAdmission, RefusesEveryImpostorAndKeepsServing) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(admit(c.program), c.lines);
   }
+}
+
+// The kernel-reported user is the first wall: a genuine program run by a user who is neither root
+// nor the socket's owner is refused before any signature is read, with exactly one line.
+TEST_F(RealHelperAdmission, RefusesAnotherUsersGenuineProgram) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run a peer as another user";
+  const std::string genuine = variant("genuine", readFile(FERROLUX_TEST_PEER));
+  fs::permissions(dir, fs::perms(0755));
+  fs::permissions(socket, fs::perms(0666));
+  EXPECT_EQ(admit(genuine, 65534), std::vector<std::string>{kRefused});
+  EXPECT_EQ(admit(genuine), std::vector<std::string>{kValid});  // and it still serves
+}
+
+// The known limit of binary identity on Linux: the executable is read when the helper checks the
+// connection, so an unsigned program that connects and then executes the genuine application
+// (which inherits the connection) is admitted. The helper is held stopped until the exec has
+// happened, so the order is certain. A change that closes this gap makes this test fail.
+TEST_F(RealHelperAdmission, ConnectingThenExecutingTheGenuineProgramIsAdmitted) {
+  const std::string genuine = variant("genuine", readFile(FERROLUX_TEST_PEER));
+  const size_t before = logLines().size();
+  ASSERT_EQ(kill(helper, SIGSTOP), 0);
+  const pid_t peer = spawn({FERROLUX_UNSIGNED_PEER, socket, "exec", genuine}, "", false);
+  bool executed = false;
+  for (int i = 0; i < 1000 && !executed; ++i) {
+    std::error_code ec;
+    executed = fs::read_symlink("/proc/" + std::to_string(peer) + "/exe", ec) == genuine;
+    if (!executed) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(kill(helper, SIGCONT), 0);
+  ASSERT_TRUE(executed);
+  EXPECT_EQ(decided(before, peer), std::vector<std::string>{kValid});
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ using namespace std::chrono_literals;
 
 // macOS 13 (the combined power figure) and two performance clusters.
 const std::string kProfile = FERROLUX_SOURCE_DIR "/data/profiles/macbookpro-m2pro.plist";
-const std::string kSysfs = FERROLUX_FIXTURES_DIR "/sampler/sysfs/vm";
+const std::string kSysfs = FERROLUX_FIXTURES_DIR "/sysfs/vm-minimal";
 const std::string kIntelProfile = FERROLUX_SOURCE_DIR "/data/profiles/macbookpro-intel.plist";
 
 // The helper's tools folder: the real sampler behind a script that points it at the simulated

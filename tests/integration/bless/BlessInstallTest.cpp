@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -278,9 +279,9 @@ TEST_F(BlessInstall, EveryRefusalChangesNothing) {
       {"helper modified after signing", withHelper(modified), "is not validly signed"},
       {"helper that is a symbolic link",
        [&] { return args((base / "sources" / "helper-link").string(), sampler, client); },
-       "is a symbolic link"},
+       "not a regular file"},
       {"helper missing", [&] { return args((base / "none").string(), sampler, client); },
-       "No such file"},
+       "not a regular file"},
       {"helper that is a directory",
        [&] { return args((base / "elsewhere").string(), sampler, client); }, "not a regular file"},
       {"application under another identifier",
@@ -288,13 +289,13 @@ TEST_F(BlessInstall, EveryRefusalChangesNothing) {
        "is not one of the helper's authorized clients"},
       {"unsigned application", withClient(unsigned_(genuineClient)), "is not validly signed"},
       {"application missing", [&] { return args(helper, sampler, (base / "none").string()); },
-       "No such file"},
+       "not a regular file"},
       {"unsigned sampler", withSampler(unsigned_(genuineSampler)), "is not validly signed"},
       {"sampler signed as something else",
        withSampler(resigned(genuineSampler, "com.tarquell.powermetrics", &buildIdentity())),
        "does not satisfy"},
       {"sampler missing", [&] { return args(helper, (base / "none").string(), client); },
-       "No such file"},
+       "not a regular file"},
       {"world-writable directory on the way", withTree([&] {
          fs::create_directories(root / "etc");
          fs::permissions(root / "etc", fs::perms(0777));
@@ -316,6 +317,15 @@ TEST_F(BlessInstall, EveryRefusalChangesNothing) {
                                 "com.tarquell.powermetrics.socket");
        }),
        "exists and is not a regular file"},
+      {"older than the installed helper", withTree([&] {
+         Bytes newer = genuineHelper;
+         const std::string from = "<string>1.4</string>", to = "<string>9.4</string>";
+         auto at = std::search(newer.begin(), newer.end(), from.begin(), from.end());
+         ASSERT_NE(at, newer.end());
+         std::copy(to.begin(), to.end(), at);
+         writeBytes(installed(xpc::kInstalledExecutable), newer);
+       }),
+       "has version 1.4, older than the installed helper's version 9.4"},
       {"unknown user", [&] { return args(helper, sampler, client, "no-such-user-anywhere"); },
        "no such user"},
       {"test options through pkexec",

@@ -1,5 +1,6 @@
 // The helper's admission check against real peer processes connecting over a Unix socket: who
 // is admitted, who is refused, and exactly which lines each refusal logs.
+#include <sys/inotify.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -213,6 +214,27 @@ TEST(AdmissionMatrix, EveryConnectionIsCheckedAgain) {
     EXPECT_EQ(admit(conn->info()), expected) << program;
   }
   EXPECT_EQ(lines.size(), 3u);  // one refusal line, then an error line and a refusal line
+}
+
+// The peer's executable is opened (and so read and hashed) once per admission, however many
+// checks look at it; inotify reports every open and close of the file, through /proc or not
+// (opens and closes alternate, so none are merged).
+TEST(AdmissionMatrix, ThePeerIsReadOncePerAdmission) {
+  Programs& p = programs();
+  auto conn = p.server.connect(p.genuine, "stay");
+  ASSERT_TRUE(conn);
+  auto admit =
+      helper::makeCodesignAdmission([](std::string_view) {}, {p.chain.trust(), p.helperSelf});
+  const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(inotify_add_watch(watch, p.genuine.c_str(), IN_OPEN | IN_CLOSE_NOWRITE), 0);
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_TRUE(admit(conn->info()));
+    alignas(inotify_event) char events[4096];
+    const ssize_t n = read(watch, events, sizeof events);
+    EXPECT_EQ(n, static_cast<ssize_t>(2 * sizeof(inotify_event))) << "one open and one close";
+  }
+  close(watch);
 }
 
 TEST(AdmissionMatrix, RequirementCheckFollowsTheHandleNotJustThePid) {

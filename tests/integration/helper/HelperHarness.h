@@ -56,6 +56,28 @@ struct FakeTools {
   void mode(const std::string& m) const { writeFile(dir / "mode", m); }
 };
 
+// A scratch installation: units, executable and a service manager that records its arguments.
+struct Installed {
+  fs::path root;
+  fs::path socketUnit, serviceUnit, link, exe, sampler, record;
+  Installed(const fs::path& base, int managerStatus) : root(base / "root") {
+    socketUnit = root / "etc/systemd/system/com.tarquell.powermetrics.socket";
+    serviceUnit = root / "etc/systemd/system/com.tarquell.powermetrics.service";
+    link = root / "etc/systemd/system/sockets.target.wants/com.tarquell.powermetrics.socket";
+    exe = root / "usr/local/libexec/ferrolux-helpers/com.tarquell.powermetrics";
+    sampler = root / "usr/local/libexec/ferrolux-helpers/powermetrics";
+    record = base / "manager-args";
+    for (const auto& f : {socketUnit, serviceUnit, link, exe, sampler})
+      writeFile(f, "x");
+    writeFile(base / "systemctl", "#!/bin/sh\necho \"$@\" > '" + record.string() + "'\nexit " +
+                                      std::to_string(managerStatus) + "\n");
+    fs::permissions(base / "systemctl", fs::perms::owner_all);
+  }
+  std::vector<std::string> options(const fs::path& base) const {
+    return {"--install-root", root.string(), "--service-manager", (base / "systemctl").string()};
+  }
+};
+
 // Blocks until a reply callback delivered a value.
 template <typename T>
 class Promise {

@@ -75,7 +75,7 @@ ProgramRun runSampler(const std::vector<std::string>& args, const std::vector<st
 }
 
 std::string fixture(const std::string& relative) {
-  return (fs::path(FERROLUX_FIXTURES_DIR) / "sampler" / relative).string();
+  return (fs::path(FERROLUX_FIXTURES_DIR) / relative).string();
 }
 
 std::vector<std::string> helperArgs(const std::string& ms, bool gpu) {
@@ -105,7 +105,7 @@ TEST(SamplerProgram, RefusedCommandLinesExitWithUsage) {
       {"--help"},
   };
   for (const auto& args : refused) {
-    ProgramRun r = runSampler(args, {"FERROLUX_SYSFS_ROOT=" + fixture("sysfs/vm")});
+    ProgramRun r = runSampler(args, {"FERROLUX_SYSFS_ROOT=" + fixture("sysfs/vm-minimal")});
     EXPECT_EQ(r.status, 64) << testing::PrintToString(args);
     EXPECT_TRUE(r.out.empty());
     EXPECT_TRUE(r.err.starts_with("usage: powermetrics -n 1 -i")) << r.err;
@@ -113,7 +113,8 @@ TEST(SamplerProgram, RefusedCommandLinesExitWithUsage) {
 }
 
 TEST(SamplerProgram, CapturedTreeGivesOneDocument) {
-  ProgramRun r = runSampler(helperArgs("20", true), {"FERROLUX_SYSFS_ROOT=" + fixture("sysfs/vm")});
+  ProgramRun r =
+      runSampler(helperArgs("20", true), {"FERROLUX_SYSFS_ROOT=" + fixture("sysfs/vm-minimal")});
   plist::Value doc = parseOutput(r);
   EXPECT_GE(doc["elapsed_ns"].integer().value_or(0), 20'000'000);
   EXPECT_TRUE(doc["timestamp"].date().has_value());
@@ -137,10 +138,10 @@ TEST(SamplerProgram, SimProfilesChooseTheirEnergyEntries) {
       {"macbook-pro-m1-max-12.plist", {"package_energy", "dram_energy"}, {"combined_power"}},
   };
   for (const auto& row : rows) {
-    ProgramRun r = runSampler(
-        helperArgs("10", true),
-        {"FERROLUX_SYSFS_ROOT=" + fixture("sysfs/vm"),
-         "FERROLUX_SIM_PROFILE=" + fixture("profiles/" + row.profile), "FERROLUX_SIM_SEED=1"});
+    ProgramRun r = runSampler(helperArgs("10", true),
+                              {"FERROLUX_SYSFS_ROOT=" + fixture("sysfs/vm-minimal"),
+                               "FERROLUX_SIM_PROFILE=" + fixture("sampler/profiles/" + row.profile),
+                               "FERROLUX_SIM_SEED=1"});
     plist::Value doc = parseOutput(r);
     for (const auto& k : row.present)
       EXPECT_TRUE(doc["processor"][k].isNumber()) << k;
@@ -159,7 +160,7 @@ TEST(SamplerProgram, BadEnvironmentFailsClearlyAndPrintsNothing) {
     std::string mention;
   };
   const std::vector<Row> rows = {
-      {{"FERROLUX_SIM_PROFILE=" + fixture("profiles/broken.plist")}, 66, "broken.plist"},
+      {{"FERROLUX_SIM_PROFILE=" + fixture("sampler/profiles/broken.plist")}, 66, "broken.plist"},
       {{"FERROLUX_SIM_PROFILE=/nonexistent/profile.plist"}, 66, "/nonexistent/profile.plist"},
       {{"FERROLUX_SIM_SEED=12abc"}, 78, "FERROLUX_SIM_SEED"},
   };

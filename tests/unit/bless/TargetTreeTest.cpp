@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -10,6 +12,7 @@
 
 #include "tools/bless/SealedCopy.h"
 #include "tools/bless/TargetTree.h"
+#include "tools/bless/VersionCheck.h"
 #include "unit/core/ScratchDir.h"
 
 namespace {
@@ -49,8 +52,27 @@ TEST_F(BlessFiles, SealedCopyKeepsTheBytesItWasGiven) {
   std::ofstream(dir / "big") << std::string(2048, 'x');
   EXPECT_FALSE(bless::SealedCopy::take((dir / "big").string(), 1024, error));
   EXPECT_NE(error.find("larger than"), std::string::npos);
+}
+
+// Root opens nothing but a regular file, and its refusal reads the same whatever lies at the
+// path. inotify sees every real open, so a FIFO that was opened would report one.
+TEST_F(BlessFiles, SealedCopyOpensNothingButARegularFile) {
   ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
-  EXPECT_FALSE(bless::SealedCopy::take((dir / "fifo").string(), 1024, error));  // no hang
+  fs::create_directory(dir / "directory");
+  std::ofstream(dir / "target") << "program";
+  fs::create_symlink(dir / "target", dir / "link");
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(::inotify_add_watch(watch, (dir / "fifo").c_str(), IN_OPEN), 0);
+  for (const char* name : {"fifo", "directory", "link", "missing"}) {
+    SCOPED_TRACE(name);
+    std::string error;
+    EXPECT_FALSE(bless::SealedCopy::take((dir / name).string(), 1024, error));  // no hang
+    EXPECT_EQ(error, (dir / name).string() + ": not a regular file");
+  }
+  char events[4096];
+  EXPECT_EQ(::read(watch, events, sizeof events), -1) << "the FIFO was opened";
+  ::close(watch);
 }
 
 TEST_F(BlessFiles, AFailedInstallTakesBackWhatItAdded) {
@@ -75,6 +97,20 @@ TEST_F(BlessFiles, RefusesTargetsOutsideTheRoot) {
   for (const char* path : {"/etc/../../escape", "relative/file", "/"}) {
     EXPECT_FALSE(bless::TargetTree::check(root.string(), {{path, 0644, nullptr, "x"}}, error))
         << path;
+  }
+}
+
+TEST(BlessVersions, ComparesDottedNumbersPartByPart) {
+  const struct {
+    const char *a, *b;
+    std::optional<int> order;
+  } rows[] = {{"1.4", "1.4", 0},       {"1.4", "1.4.0", 0},          {"1.9", "1.10", -1},
+              {"2", "1.99", 1},        {"1.4.1", "1.4", 1},          {"1.x", "1.4", std::nullopt},
+              {"", "1", std::nullopt}, {"1..2", "1.2", std::nullopt}};
+  for (const auto& r : rows) {
+    auto order = bless::compareVersions(r.a, r.b);
+    if (order) *order = (*order > 0) - (*order < 0);
+    EXPECT_EQ(order, r.order) << r.a << " vs " << r.b;
   }
 }
 

@@ -349,7 +349,8 @@ class HugeSource final : public ByteSource {
 
 TEST(TamperedSignature, OversizedCodeIsRefusedWithoutHashing) {
   const Anchor anchor = fixture().chain.trust();
-  for (std::uint64_t size : {kMaxCodeSize + kTrailerSize + 101, ~std::uint64_t{0}}) {
+  for (std::uint64_t size : {(std::uint64_t{256} << 20) + kTrailerSize + 101,
+                             kMaxCodeSize + kTrailerSize + 101, ~std::uint64_t{0}}) {
     HugeSource source(size);
     Verification v = verify(source, anchor);
     EXPECT_EQ(v.status, Status::Malformed) << v.reason;

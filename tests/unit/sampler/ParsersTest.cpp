@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/powermetrics/CpuTopology.h"
+#include "platform/linux/CpuTopology.h"
 #include "tools/powermetrics/DrmGpu.h"
 #include "tools/powermetrics/ProcStat.h"
 #include "tools/powermetrics/Rapl.h"
@@ -70,17 +70,17 @@ TEST(Clusters, GroupingByHighestFrequencyAndNames) {
        {"E-Cluster", "P0-Cluster", "P1-Cluster"}},
   };
   for (const auto& r : rows) {
-    auto groups = sampler::groupByMaxFrequency(r.maxKHz);
+    auto groups = platform::linux_topology::groupByMaximum(r.maxKHz);
     EXPECT_EQ(groups, r.groups) << r.name;
-    EXPECT_EQ(sampler::clusterNames(groups.size()), r.names) << r.name;
+    EXPECT_EQ(platform::linux_topology::clusterNames(groups.size()), r.names) << r.name;
   }
   // More tiers than the application has names for fold into the last performance cluster.
   std::vector<uint64_t> many;
   for (uint64_t i = 0; i < 14; ++i)
     many.push_back(1000000 + i * 300000 * (i + 1));
-  auto groups = sampler::groupByMaxFrequency(many);
+  auto groups = platform::linux_topology::groupByMaximum(many);
   ASSERT_EQ(groups.size(), 11u);
-  EXPECT_EQ(sampler::clusterNames(11).back(), "P9-Cluster");
+  EXPECT_EQ(platform::linux_topology::clusterNames(11).back(), "P9-Cluster");
   EXPECT_EQ(groups.back().size(), 4u);
 }
 

@@ -17,7 +17,7 @@ using sampler_test::TreeCopy;
 
 sampler::SimProfile loadProfile(const std::string& name) {
   std::string error;
-  auto p = sampler::loadSimProfile(fixture("profiles/" + name).string(), error);
+  auto p = sampler::loadSimProfile(fixture("sampler/profiles/" + name).string(), error);
   EXPECT_TRUE(p.has_value()) << error;
   return p.value_or(sampler::SimProfile{});
 }
@@ -117,17 +117,17 @@ TEST(SimSampler, BusyHostDrawsMoreThanIdleHost) {
 TEST(SimSampler, WindowOverHostTicksIsRepeatableWithASeed) {
   auto profile = loadProfile("macbook-pro-m1-max-13.plist");
   auto run = [&](const std::string& afterTree, uint64_t seed) {
-    TreeCopy tree(fixture("sysfs/vm"));
+    TreeCopy tree(fixture("sysfs/vm-minimal"));
     sampler::SimOptions options{tree.root(), true, seed};
     return sampler::sampleSim(profile, options, 250, [&](int64_t ms) {
       tree.copyOver(fixture(afterTree));
       return ms * 1'000'000;
     });
   };
-  auto first = run("sysfs/vm.after", 42);
-  auto again = run("sysfs/vm.after", 42);
-  auto other = run("sysfs/vm.after", 43);
-  auto still = run("sysfs/vm", 42);  // no tick passed: an idle host
+  auto first = run("sysfs/vm-minimal.after", 42);
+  auto again = run("sysfs/vm-minimal.after", 42);
+  auto other = run("sysfs/vm-minimal.after", 43);
+  auto still = run("sysfs/vm-minimal", 42);  // no tick passed: an idle host
   EXPECT_EQ(first.elapsedNs, 250'000'000);
   EXPECT_EQ(document(first), document(again));
   EXPECT_NE(document(first), document(other));
@@ -140,7 +140,7 @@ TEST(SimSampler, WindowOverHostTicksIsRepeatableWithASeed) {
 TEST(SimProfileLoad, BadFilesAreRefusedWithAReason) {
   for (const std::string name : {"broken.plist", "does-not-exist.plist"}) {
     std::string error;
-    EXPECT_FALSE(sampler::loadSimProfile(fixture("profiles/" + name).string(), error));
+    EXPECT_FALSE(sampler::loadSimProfile(fixture("sampler/profiles/" + name).string(), error));
     EXPECT_NE(error.find(name), std::string::npos) << error;
   }
 }

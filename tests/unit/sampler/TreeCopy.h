@@ -10,7 +10,7 @@
 namespace sampler_test {
 
 inline std::filesystem::path fixture(const std::string& relative) {
-  return std::filesystem::path(FERROLUX_FIXTURES_DIR) / "sampler" / relative;
+  return std::filesystem::path(FERROLUX_FIXTURES_DIR) / relative;
 }
 
 class TreeCopy {
@@ -33,7 +33,8 @@ class TreeCopy {
   void copyOver(const std::filesystem::path& source) {
     std::filesystem::copy(source, root_,
                           std::filesystem::copy_options::recursive |
-                              std::filesystem::copy_options::overwrite_existing);
+                              std::filesystem::copy_options::overwrite_existing |
+                              std::filesystem::copy_options::copy_symlinks);
   }
   void write(const std::string& relative, const std::string& text) {
     auto p = root_ / relative;

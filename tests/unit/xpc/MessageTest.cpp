@@ -89,6 +89,12 @@ TEST(Message, RefusesMalformedBodies) {
   const Case cases[] = {
       {"empty", "", Receiver::Helper},
       {"garbage", "not a property list at all", Receiver::Helper},
+      {"text document to the helper",
+       plist::write(plist::Dict{{"call", "getVersionWithCompletion:"}, {"id", 1}},
+                    plist::Format::XML),
+       Receiver::Helper},
+      {"text document to the application",
+       plist::write(plist::Dict{{"hello", 1}}, plist::Format::XML), Receiver::Application},
       {"array at the top", plist::write(plist::Array{1, 2}, plist::Format::Binary),
        Receiver::Helper},
       {"unknown message", dictBody({{"call", "rmRfSlash"}}), Receiver::Helper},

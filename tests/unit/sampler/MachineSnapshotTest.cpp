@@ -1,0 +1,94 @@
+// Every captured machine under tests/fixtures/sysfs, read the way the window's title and the
+// root sampler read it, compared whole with the tree's stored snapshot; and, for every tree,
+// the title's core counts and model agree with the sampler's clusters and hw_model. A new
+// machine is a new tree: run with FERROLUX_UPDATE_SNAPSHOTS=1 to write its snapshot, then
+// review it.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/linux/LinuxSysctl.h"
+#include "shared/plist/Plist.h"
+#include "tools/powermetrics/DocumentWriter.h"
+#include "tools/powermetrics/LinuxSampler.h"
+#include "unit/sampler/TreeCopy.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using sampler_test::fixture;
+using sampler_test::TreeCopy;
+
+std::optional<int64_t> integer(platform::SysctlTable& t, const char* name) {
+  int32_t v = 0;
+  size_t len = sizeof v;
+  if (t.sysctlbyname(name, &v, &len) != 0) return std::nullopt;
+  return v;
+}
+
+std::optional<std::string> text(platform::SysctlTable& t, const char* name) {
+  char buf[256] = {};
+  size_t len = sizeof buf;
+  if (t.sysctlbyname(name, buf, &len) != 0) return std::nullopt;
+  return std::string(buf);
+}
+
+std::string readAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(MachineSnapshots, TitleAndSamplerAgreeAndMatchTheirSnapshots) {
+  const fs::path trees = fixture("sysfs");
+  const bool update = ::getenv("FERROLUX_UPDATE_SNAPSHOTS") != nullptr;
+  int machines = 0;
+  for (const auto& entry : fs::directory_iterator(trees)) {
+    const std::string name = entry.path().filename().string();
+    if (!entry.is_directory() || name.ends_with(".after")) continue;
+    SCOPED_TRACE(name);
+    ++machines;
+
+    platform::SysctlTable title =
+        platform::linux_sysctl::read(platform::linux_fs::Root(entry.path()), "");
+    TreeCopy tree(entry.path());
+    const fs::path after = trees / (name + ".after");
+    sampler::LinuxOptions options{tree.root(), true, ""};
+    const sampler::Sample sample = sampler::sampleLinux(options, 500, [&](int64_t) {
+      if (fs::exists(after)) tree.copyOver(after);
+      return int64_t{500'000'000};
+    });
+
+    // The title and the sampler answer from one reader, so they cannot differ.
+    int eCores = 0, pCores = 0;
+    for (const auto& cluster : sample.clusters)
+      (cluster.name == "E-Cluster" ? eCores : pCores) += static_cast<int>(cluster.cpus.size());
+    EXPECT_EQ(integer(title, "hw.perflevel1.logicalcpu"), eCores);
+    EXPECT_EQ(integer(title, "hw.perflevel0.logicalcpu"), pCores);
+    EXPECT_EQ(integer(title, "hw.ncpu"), eCores + pCores);
+    EXPECT_EQ(text(title, "hw.model").value_or("Linux"), sample.hwModel);
+
+    std::ostringstream got;
+    for (const char* key : {"machdep.cpu.brand_string", "hw.model"})
+      got << key << ": " << text(title, key).value_or("(none)") << "\n";
+    for (const char* key :
+         {"hw.ncpu", "hw.nperflevels", "hw.perflevel0.logicalcpu", "hw.perflevel1.logicalcpu"}) {
+      const auto v = integer(title, key);
+      got << key << ": " << (v ? std::to_string(*v) : "(none)") << "\n";
+    }
+    got << plist::write(sampler::sampleDocument(sample, plist::Date{0}), plist::Format::XML);
+
+    const fs::path snapshot = trees / (name + ".snapshot");
+    if (update) {
+      std::ofstream(snapshot, std::ios::binary | std::ios::trunc) << got.str();
+      continue;
+    }
+    ASSERT_TRUE(fs::exists(snapshot)) << "no snapshot; run with FERROLUX_UPDATE_SNAPSHOTS=1";
+    EXPECT_EQ(got.str(), readAll(snapshot));
+  }
+  EXPECT_GE(machines, 6);
+}
+
+}  // namespace
