@@ -2,13 +2,13 @@
 // every other model and ties them to the helper manager.
 //
 // Members are created in this order and never replaced:
-//    1. logfileModel        CSV log recorder              (not built yet)
+//    1. logfileModel        CSV log recorder
 //    2. modelPowerMetrics   sample store
 //    3. xpcmanager          helper manager and its link
 //    4. modelPower
 //    5. modelFrequency
 //    6. modelTemperature                                  (not built yet)
-//    7. modelUtilization                                  (not built yet)
+//    7. modelUtilization
 //    8. modelMainTitle
 //    9. modelMoreButton                                   (not built yet)
 //   10. sparkle             updater bridge                (not built yet)
@@ -25,8 +25,10 @@
 #include "app/helperlink/HelperInstaller.h"
 #include "app/helperlink/HelperLocations.h"
 #include "app/helperlink/XPCManager.h"
+#include "app/log/LogFileModel.h"
 #include "app/metrics/ModuleModelFrequency.h"
 #include "app/metrics/ModuleModelPower.h"
+#include "app/metrics/ModuleModelUtilization.h"
 #include "app/metrics/SGPowerMetrics.h"
 #include "app/metrics/sysinfo/ModuleModelMainTitle.h"
 #include "platform/Platform.h"
@@ -58,10 +60,12 @@ class GeneralModel {
   // this platform can sample.
   const std::string& processorType() const { return processorType_; }
 
+  LogFileModel& logfileModel() { return *logfileModel_; }
   SGPowerMetrics& modelPowerMetrics() { return *modelPowerMetrics_; }
   helperlink::XPCManager& xpcmanager() { return *xpcmanager_; }
   ModuleModelPower& modelPower() { return *modelPower_; }
   ModuleModelFrequency& modelFrequency() { return *modelFrequency_; }
+  ModuleModelUtilization& modelUtilization() { return *modelUtilization_; }
   ModuleModelMainTitle& modelMainTitle() { return *modelMainTitle_; }
 
   // Link actions of the Help menu and the more-button menu. Each opens its fixed address with the
@@ -76,15 +80,19 @@ class GeneralModel {
   static void donate20();
 
  private:
+  // What one log row records: the values the module models have just set.
+  LogRowValues logRowValues() const;
+
   const std::string processorType_;
   const bool isOS13OrLater_;
 
-  // 1. logfileModel: the log recorder's issue adds it here, before the sample store.
+  std::unique_ptr<LogFileModel> logfileModel_;            // 1
   std::unique_ptr<SGPowerMetrics> modelPowerMetrics_;     // 2
   std::unique_ptr<helperlink::XPCManager> xpcmanager_;    // 3
   std::unique_ptr<ModuleModelPower> modelPower_;          // 4
   std::unique_ptr<ModuleModelFrequency> modelFrequency_;  // 5
-  // 6. modelTemperature and 7. modelUtilization: their issues add them here, in that order.
-  std::unique_ptr<ModuleModelMainTitle> modelMainTitle_;  // 8
+  // 6. modelTemperature: its issue adds it here.
+  std::unique_ptr<ModuleModelUtilization> modelUtilization_;  // 7
+  std::unique_ptr<ModuleModelMainTitle> modelMainTitle_;      // 8
   // 9. modelMoreButton and 10. sparkle: their issues add them here, in that order.
 };
