@@ -68,6 +68,9 @@ class GeneralModel {
   ModuleModelUtilization& modelUtilization() { return *modelUtilization_; }
   ModuleModelMainTitle& modelMainTitle() { return *modelMainTitle_; }
 
+  // What one log row records: the values the module models have just set.
+  LogRowValues logRowValues() const;
+
   // Link actions of the Help menu and the more-button menu. Each opens its fixed address with the
   // desktop's handler; an address that does not parse is ignored.
   static void contactDeveloper();
@@ -80,9 +83,6 @@ class GeneralModel {
   static void donate20();
 
  private:
-  // What one log row records: the values the module models have just set.
-  LogRowValues logRowValues() const;
-
   const std::string processorType_;
   const bool isOS13OrLater_;
 
