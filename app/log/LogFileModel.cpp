@@ -128,8 +128,7 @@ void LogFileModel::stopLogging() {
   log_.clear();
   lastTimeStamp_.reset();
   filenameToUseForSaving_.reset();
-  const std::vector<std::string> folders = logfile::folders(
-      folderUseForSaving_ ? std::optional(folderUseForSaving_->toStdString()) : std::nullopt);
+  const std::vector<std::string> folders = saveFolders();
 
   pending_->begin();
   QPointer<LogFileModel> self(this);
@@ -154,16 +153,18 @@ void LogFileModel::writeBeforeQuit() {
     log_.clear();
     lastTimeStamp_.reset();
     filenameToUseForSaving_.reset();
-    const logfile::SaveResult result =
-        save(recording, logfile::folders(folderUseForSaving_
-                                             ? std::optional(folderUseForSaving_->toStdString())
-                                             : std::nullopt));
+    const logfile::SaveResult result = save(recording, saveFolders());
     const bool kept = !result.saved() && recovery_ && keepForRecovery(*recovery_);
     if (recovery_ && result.saved()) recovery_->discard();
     recovery_.reset();
     announceSaved(result, kept);
   }
   pending_->waitUntilIdle(kQuitWriteBound);
+}
+
+std::vector<std::string> LogFileModel::saveFolders() const {
+  return logfile::folders(folderUseForSaving_ ? std::optional(folderUseForSaving_->toStdString())
+                                              : std::nullopt);
 }
 
 logfile::SaveResult LogFileModel::save(const Recording& recording,
@@ -196,8 +197,7 @@ void LogFileModel::announceSaved(const logfile::SaveResult& result, bool keptFor
 
 void LogFileModel::recoverLeftovers() {
   if (recoveryFolder_.empty()) return;
-  const auto folders = logfile::folders(
-      folderUseForSaving_ ? std::optional(folderUseForSaving_->toStdString()) : std::nullopt);
+  const auto folders = saveFolders();
   for (const LogRecoveryFile::Recovered& r :
        LogRecoveryFile::recoverLeftovers(recoveryFolder_, folders)) {
     if (r.path.empty()) {

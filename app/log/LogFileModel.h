@@ -92,7 +92,9 @@ class LogFileModel : public QObject {
   void readFolderSetting();
   void startLogging();
   void stopLogging();
-  // Saves `recording` into the current folders; the recovery file goes once it is saved.
+  // The folders a file is tried in now: the setting's, then the fallbacks.
+  std::vector<std::string> saveFolders() const;
+  // Writes `recording` into the first of `folders` that takes it.
   static logfile::SaveResult save(const Recording& recording,
                                   const std::vector<std::string>& folders);
   // Flushes and closes the safety copy of a recording that could not be saved; true when it

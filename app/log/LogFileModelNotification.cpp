@@ -11,8 +11,7 @@ constexpr int kDeliveryWaitMs = 2000;
 constexpr int kDefaultTimeout = -1;
 }  // namespace
 
-LogFileModelNotification::LogFileModelNotification(QObject* parent)
-    : LogFileModelNotification(QDBusConnection::sessionBus(), parent) {}
+LogFileModelNotification::LogFileModelNotification(QObject* parent) : QObject(parent) {}
 
 LogFileModelNotification::LogFileModelNotification(const QDBusConnection& bus, QObject* parent)
     : QObject(parent), bus_(bus) {}
@@ -35,7 +34,8 @@ void LogFileModelNotification::notifyLoggingRecovered(const QString& path) {
 }
 
 void LogFileModelNotification::post(const QString& title, const QString& body) {
-  if (!bus_.isConnected()) return;
+  if (!bus_) bus_ = QDBusConnection::sessionBus();
+  if (!bus_->isConnected()) return;
   QDBusMessage call =
       QDBusMessage::createMethodCall(QString::fromLatin1(kService), QString::fromLatin1(kPath),
                                      QString::fromLatin1(kInterface), QStringLiteral("Notify"));
@@ -45,7 +45,7 @@ void LogFileModelNotification::post(const QString& title, const QString& body) {
   call << QStringLiteral("Ferrolux") << 0u << QString() << title << body << QStringList() << hints
        << kDefaultTimeout;
   if (waitForDelivery_)
-    bus_.call(call, QDBus::Block, kDeliveryWaitMs);
+    bus_->call(call, QDBus::Block, kDeliveryWaitMs);
   else
-    bus_.send(call);
+    bus_->send(call);
 }

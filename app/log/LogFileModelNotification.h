@@ -10,6 +10,8 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 class LogFileModelNotification : public QObject {
   Q_OBJECT
 
@@ -18,6 +20,8 @@ class LogFileModelNotification : public QObject {
   static constexpr const char* kPath = "/org/freedesktop/Notifications";
   static constexpr const char* kInterface = "org.freedesktop.Notifications";
 
+  // On the session bus, connected at the first notification, so a process that never logs
+  // never touches the bus.
   explicit LogFileModelNotification(QObject* parent = nullptr);
   // On a given bus (tests use a private one).
   explicit LogFileModelNotification(const QDBusConnection& bus, QObject* parent = nullptr);
@@ -36,6 +40,6 @@ class LogFileModelNotification : public QObject {
  private:
   void post(const QString& title, const QString& body);
 
-  QDBusConnection bus_;
+  std::optional<QDBusConnection> bus_;
   bool waitForDelivery_ = false;
 };

@@ -27,6 +27,8 @@ SaveResult save(const std::vector<std::string>& folders, const std::string& name
   SaveResult result;
   for (const std::string& folder : folders) {
     const QFileInfo dir(QString::fromStdString(folder));
+    const std::string path =
+        QDir(dir.absoluteFilePath()).filePath(QString::fromStdString(name + ".csv")).toStdString();
     std::string why;
     // QSaveFile would report a missing folder only as a failed open; say what is wrong.
     if (!dir.exists())
@@ -34,12 +36,9 @@ SaveResult save(const std::vector<std::string>& folders, const std::string& name
     else if (!dir.isDir())
       why = "not a folder";
     else
-      why = writeFile(
-          QDir(dir.filePath()).filePath(QString::fromStdString(name + ".csv")).toStdString(), text);
+      why = writeFile(path, text);
     if (why.empty()) {
-      result.path = QDir(dir.absoluteFilePath())
-                        .filePath(QString::fromStdString(name + ".csv"))
-                        .toStdString();
+      result.path = path;
       return result;
     }
     if (!result.failure.empty()) result.failure += "; ";

@@ -136,11 +136,18 @@ class LogRecorderTest : public ::testing::Test {
   bool waitForRows(QProcess& app, size_t rows, std::string& seen) {
     return fxtest::pumpUntil(
         [&] {
-          while (app.canReadLine())
-            seen = app.readLine().trimmed().toStdString();
+          readRows(app, seen);
           return seen.starts_with("rows ") && std::stoul(seen.substr(5)) >= rows;
         },
         kPatienceMs);
+  }
+  // The driver's latest "rows N" line; its other output (the helper link's debugging lines)
+  // is passed over.
+  static void readRows(QProcess& app, std::string& seen) {
+    while (app.canReadLine()) {
+      const std::string line = app.readLine().trimmed().toStdString();
+      if (line.starts_with("rows ")) seen = line;
+    }
   }
   bool waitForExit(QProcess& app) {
     return fxtest::pumpUntil([&] { return app.state() == QProcess::NotRunning; }, kPatienceMs);
@@ -205,8 +212,7 @@ TEST_F(LogRecorderTest, TerminationWritesEveryRecordedRow) {
   ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
   ASSERT_TRUE(waitForExit(app)) << diagnostics(app);
   EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
-  while (app.canReadLine())
-    seen = app.readLine().trimmed().toStdString();
+  readRows(app, seen);
   const auto files = csvIn(logs);
   ASSERT_EQ(files.size(), 1u) << diagnostics(app);
   const auto file = lines(harness::readFile(files[0]));
@@ -226,8 +232,7 @@ TEST_F(LogRecorderTest, AKilledRecordingIsRecoveredAtTheNextStart) {
   std::string seen;
   ASSERT_TRUE(fxtest::pumpUntil(
       [&] {
-        while (app.canReadLine())
-          seen = app.readLine().trimmed().toStdString();
+        readRows(app, seen);
         const auto copies = csvIn(state);
         return copies.size() == 1 && lines(harness::readFile(copies[0])).size() > 1;
       },
@@ -235,8 +240,7 @@ TEST_F(LogRecorderTest, AKilledRecordingIsRecoveredAtTheNextStart) {
       << diagnostics(app);
   ::kill(static_cast<pid_t>(app.processId()), SIGKILL);
   ASSERT_TRUE(waitForExit(app));
-  while (app.canReadLine())
-    seen = app.readLine().trimmed().toStdString();
+  readRows(app, seen);
   const size_t recorded = std::stoul(seen.substr(5));
   EXPECT_TRUE(csvIn(logs).empty());
 
