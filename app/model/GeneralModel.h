@@ -91,7 +91,7 @@ class GeneralModel {
   std::unique_ptr<helperlink::XPCManager> xpcmanager_;    // 3
   std::unique_ptr<ModuleModelPower> modelPower_;          // 4
   std::unique_ptr<ModuleModelFrequency> modelFrequency_;  // 5
-  // 6. modelTemperature: its issue adds it here.
+  // 6. modelTemperature has its place here, between frequency and utilization.
   std::unique_ptr<ModuleModelUtilization> modelUtilization_;  // 7
   std::unique_ptr<ModuleModelMainTitle> modelMainTitle_;      // 8
   // 9. modelMoreButton and 10. sparkle: their issues add them here, in that order.
