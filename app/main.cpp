@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
   keepNumbersInCLocale();
   // Every model exists before the first window is shown.
   GeneralModel& model = GeneralModel::shared();
-  AppDelegate delegate(app, [&model] { model.xpcmanager().client().sendCloseHelper(); });
+  AppDelegate delegate(app, model);
   quitOnTerminationSignals(app);
 
   const MachineFacts facts = machineFacts(machine, model.modelMainTitle());

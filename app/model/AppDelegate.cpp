@@ -3,6 +3,9 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 
+#include "app/core/Dispatch.h"
+#include "app/model/GeneralModel.h"
+
 AppDelegate::AppDelegate(QCoreApplication& app, std::function<void()> willTerminate,
                          QObject* parent)
     : QObject(parent), willTerminate_(std::move(willTerminate)) {
@@ -11,4 +14,15 @@ AppDelegate::AppDelegate(QCoreApplication& app, std::function<void()> willTermin
   connect(&app, &QCoreApplication::aboutToQuit, this, [this] {
     if (willTerminate_) willTerminate_();
   });
+}
+
+AppDelegate::AppDelegate(QCoreApplication& app, GeneralModel& model, QObject* parent)
+    : AppDelegate(
+          app, [&model] { applicationWillTerminate(model); }, parent) {
+  dispatch::mainAsync(this, [&model] { model.logfileModel().recoverLeftovers(); });
+}
+
+void AppDelegate::applicationWillTerminate(GeneralModel& model) {
+  model.logfileModel().writeBeforeQuit();
+  model.xpcmanager().client().sendCloseHelper();
 }

@@ -45,12 +45,15 @@ GeneralModel& GeneralModel::shared() {
 GeneralModel::GeneralModel(Environment env)
     : processorType_(SGSystemInfo::gatedProcessorType(*env.platform)),
       isOS13OrLater_(env.platform->isOSAtLeast(13)),
+      logfileModel_(std::make_unique<LogFileModel>(*env.defaults)),
       modelPowerMetrics_(std::make_unique<SGPowerMetrics>(isOS13OrLater_, *env.defaults)),
       xpcmanager_(std::make_unique<helperlink::XPCManager>(processorType_, std::move(env.installer),
                                                            std::move(env.locations))),
       modelPower_(std::make_unique<ModuleModelPower>(*modelPowerMetrics_, isOS13OrLater_)),
       modelFrequency_(std::make_unique<ModuleModelFrequency>(*modelPowerMetrics_)),
       modelTemperature_(std::make_unique<ModuleModelTemperature>(*env.platform)),
+      modelUtilization_(
+          std::make_unique<ModuleModelUtilization>(*modelPowerMetrics_, *env.platform)),
       modelMainTitle_(std::make_unique<ModuleModelMainTitle>(*env.platform)) {
   SGPowerMetrics& store = *modelPowerMetrics_;
   store.setHelperLink(xpcmanager_->powerMetricsLink());
@@ -58,21 +61,44 @@ GeneralModel::GeneralModel(Environment env)
   // log row); the log row reads what the four models have just set.
   using Step = SGPowerMetrics::Step;
   store.setModuleUpdate(Step::Power, [power = modelPower_.get()] { power->update(); });
-  // Step::Utilization: the utilization model's sample, wired by its issue.
+  store.setModuleUpdate(Step::Utilization,
+                        [utilization = modelUtilization_.get()] { utilization->update(); });
   store.setModuleUpdate(Step::Frequency,
                         [frequency = modelFrequency_.get()] { frequency->update(); });
   store.setModuleUpdate(Step::Temperature,
                         [temperature = modelTemperature_.get()] { temperature->update(); });
-  // Step::LogRow: wired by the log recorder issue.
+  store.setModuleUpdate(Step::LogRow, [log = logfileModel_.get()] { log->addRow(); });
+  logfileModel_->setRowSource([this] { return logRowValues(); });
 
   // The manager's delegate slots, in this order: more button (its issue), sample store,
   // utilization model (its issue).
   xpcmanager_->setPowerMetricsModelDelegate(modelPowerMetrics_.get());
+  xpcmanager_->setUtilizationModelDelegate(modelUtilization_.get());
 
   // The telemetry start request goes here, last (its issue).
 }
 
 GeneralModel::~GeneralModel() = default;
+
+LogRowValues GeneralModel::logRowValues() const {
+  LogRowValues v;
+  v.pkgPower = modelPower_->PKGEnergy();
+  v.cpuPower = modelPower_->CPUEnergy();
+  v.dramPower = modelPower_->DRAMEnergy();
+  v.gpuPower = modelPower_->GPUEnergy();
+  v.eCoreFrequency = modelFrequency_->ECore();
+  v.pCoreFrequency = modelFrequency_->PCore();
+  v.gpuFrequency = modelFrequency_->GPU();
+  v.cpuMinTemperature = modelTemperature_->CPUMin();
+  v.cpuAvgTemperature = modelTemperature_->CPUAvg();
+  v.cpuMaxTemperature = modelTemperature_->CPUMax();
+  v.gpuAvgTemperature = modelTemperature_->GPUAvg();
+  v.utilization = modelUtilization_->utilization();
+  v.eutilization = modelUtilization_->eutilization();
+  v.putilization = modelUtilization_->putilization();
+  v.utilizationGPU = modelUtilization_->utilizationGPU();
+  return v;
+}
 
 void GeneralModel::contactDeveloper() {
   links::openLink(links::contactDeveloper());

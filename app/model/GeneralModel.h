@@ -2,13 +2,13 @@
 // every other model and ties them to the helper manager.
 //
 // Members are created in this order and never replaced:
-//    1. logfileModel        CSV log recorder              (not built yet)
+//    1. logfileModel        CSV log recorder
 //    2. modelPowerMetrics   sample store
 //    3. xpcmanager          helper manager and its link
 //    4. modelPower
 //    5. modelFrequency
 //    6. modelTemperature
-//    7. modelUtilization                                  (not built yet)
+//    7. modelUtilization
 //    8. modelMainTitle
 //    9. modelMoreButton                                   (not built yet)
 //   10. sparkle             updater bridge                (not built yet)
@@ -25,9 +25,11 @@
 #include "app/helperlink/HelperInstaller.h"
 #include "app/helperlink/HelperLocations.h"
 #include "app/helperlink/XPCManager.h"
+#include "app/log/LogFileModel.h"
 #include "app/metrics/ModuleModelFrequency.h"
 #include "app/metrics/ModuleModelPower.h"
 #include "app/metrics/ModuleModelTemperature.h"
+#include "app/metrics/ModuleModelUtilization.h"
 #include "app/metrics/SGPowerMetrics.h"
 #include "app/metrics/sysinfo/ModuleModelMainTitle.h"
 #include "platform/Platform.h"
@@ -59,12 +61,17 @@ class GeneralModel {
   // this platform can sample.
   const std::string& processorType() const { return processorType_; }
 
+  LogFileModel& logfileModel() { return *logfileModel_; }
   SGPowerMetrics& modelPowerMetrics() { return *modelPowerMetrics_; }
   helperlink::XPCManager& xpcmanager() { return *xpcmanager_; }
   ModuleModelPower& modelPower() { return *modelPower_; }
   ModuleModelFrequency& modelFrequency() { return *modelFrequency_; }
   ModuleModelTemperature& modelTemperature() { return *modelTemperature_; }
+  ModuleModelUtilization& modelUtilization() { return *modelUtilization_; }
   ModuleModelMainTitle& modelMainTitle() { return *modelMainTitle_; }
+
+  // What one log row records: the values the module models have just set.
+  LogRowValues logRowValues() const;
 
   // Link actions of the Help menu and the more-button menu. Each opens its fixed address with the
   // desktop's handler; an address that does not parse is ignored.
@@ -81,14 +88,13 @@ class GeneralModel {
   const std::string processorType_;
   const bool isOS13OrLater_;
 
-  // 1. logfileModel: the log recorder's issue adds it here, before the sample store.
+  std::unique_ptr<LogFileModel> logfileModel_;            // 1
   std::unique_ptr<SGPowerMetrics> modelPowerMetrics_;     // 2
   std::unique_ptr<helperlink::XPCManager> xpcmanager_;    // 3
   std::unique_ptr<ModuleModelPower> modelPower_;          // 4
   std::unique_ptr<ModuleModelFrequency> modelFrequency_;  // 5
-  // 6
-  std::unique_ptr<ModuleModelTemperature> modelTemperature_;
-  // 7. modelUtilization: its issue adds it here.
-  std::unique_ptr<ModuleModelMainTitle> modelMainTitle_;  // 8
+  std::unique_ptr<ModuleModelTemperature> modelTemperature_;  // 6
+  std::unique_ptr<ModuleModelUtilization> modelUtilization_;  // 7
+  std::unique_ptr<ModuleModelMainTitle> modelMainTitle_;      // 8
   // 9. modelMoreButton and 10. sparkle: their issues add them here, in that order.
 };
