@@ -11,9 +11,9 @@
 //    7. modelUtilization                                  (not built yet)
 //    8. modelMainTitle
 //    9. modelMoreButton                                   (not built yet)
-//   10. sparkle             updater bridge                (not built yet)
+//   10. sparkle             updater bridge
 // then the manager's delegate slots are filled (more button, sample store, utilization) and the
-// telemetry start request is sent (not built yet). A member still to come keeps its place in
+// telemetry start request is sent, last. A member still to come keeps its place in
 // this order, in the class and in the constructor.
 //
 // Threads: built, used and (outside the shared instance) destroyed on the main thread.
@@ -29,9 +29,13 @@
 #include "app/metrics/ModuleModelPower.h"
 #include "app/metrics/SGPowerMetrics.h"
 #include "app/metrics/sysinfo/ModuleModelMainTitle.h"
+#include "app/update/SparkleBridge.h"
 #include "platform/Platform.h"
 
 class UserDefaults;
+namespace telemetry {
+class MatomoTracker;
+}
 
 class GeneralModel {
  public:
@@ -42,6 +46,8 @@ class GeneralModel {
     UserDefaults* defaults = nullptr;
     std::unique_ptr<helperlink::HelperInstaller> installer;
     helperlink::HelperLocations locations;
+    // Sent the start request at the end of construction; none sends nothing, as in tests.
+    telemetry::MatomoTracker* tracker = nullptr;
     static Environment fromProcess();
   };
 
@@ -63,6 +69,7 @@ class GeneralModel {
   ModuleModelPower& modelPower() { return *modelPower_; }
   ModuleModelFrequency& modelFrequency() { return *modelFrequency_; }
   ModuleModelMainTitle& modelMainTitle() { return *modelMainTitle_; }
+  SparkleBridge& sparkle() { return *sparkle_; }
 
   // Link actions of the Help menu and the more-button menu. Each opens its fixed address with the
   // desktop's handler; an address that does not parse is ignored.
@@ -86,5 +93,6 @@ class GeneralModel {
   std::unique_ptr<ModuleModelFrequency> modelFrequency_;  // 5
   // 6. modelTemperature and 7. modelUtilization: their issues add them here, in that order.
   std::unique_ptr<ModuleModelMainTitle> modelMainTitle_;  // 8
-  // 9. modelMoreButton and 10. sparkle: their issues add them here, in that order.
+  // 9. modelMoreButton goes here.
+  std::unique_ptr<SparkleBridge> sparkle_;                // 10
 };

@@ -86,8 +86,8 @@ AppcastParse parseAppcast(const QByteArray& document) {
   AppcastParse parse;
   QXmlStreamReader xml(document);
   if (!xml.readNextStartElement() || xml.name() != QLatin1String("rss")) {
-    parse.error = xml.hasError() ? xml.errorString()
-                                 : QStringLiteral("the document is not an RSS feed");
+    parse.error =
+        xml.hasError() ? xml.errorString() : QStringLiteral("the document is not an RSS feed");
   }
   while (parse.error.isEmpty() && xml.readNextStartElement()) {
     if (xml.name() != QLatin1String("channel")) {
@@ -104,7 +104,8 @@ AppcastParse parseAppcast(const QByteArray& document) {
     }
   }
   // Whatever follows the root must still be well formed.
-  while (parse.error.isEmpty() && !xml.atEnd()) xml.readNext();
+  while (parse.error.isEmpty() && !xml.atEnd())
+    xml.readNext();
   if (parse.error.isEmpty() && xml.hasError())
     parse.error = QStringLiteral("%1 (line %2)").arg(xml.errorString()).arg(xml.lineNumber());
   if (!parse.error.isEmpty()) parse.items.clear();

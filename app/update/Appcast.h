@@ -31,8 +31,8 @@ struct AppcastItem {
   QString channel;               // empty: the default channel, the only one this client follows
   QString releaseNotesHTML;      // the item's description
   QUrl releaseNotesLink;
-  QUrl link;                     // the release's web page
-  QUrl enclosureURL;             // the download
+  QUrl link;          // the release's web page
+  QUrl enclosureURL;  // the download
 
   // What people call this version: the short version string, or the version.
   QString displayVersion() const {

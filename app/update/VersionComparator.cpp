@@ -37,7 +37,8 @@ QList<Run> split(const QString& version) {
 
 QStringView withoutLeadingZeros(QStringView digits) {
   qsizetype i = 0;
-  while (i < digits.size() && digits[i] == u'0') ++i;
+  while (i < digits.size() && digits[i] == u'0')
+    ++i;
   return digits.mid(i);
 }
 

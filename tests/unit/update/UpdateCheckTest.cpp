@@ -34,11 +34,11 @@ QByteArray feed(const QByteArray& items) {
 
 QByteArray item(const QByteArray& version, const QByteArray& extra = {}) {
   return "<item><title>Version " + version + "</title><sparkle:version>" + version +
-         "</sparkle:version>" + extra +
-         R"(<link>https://example.org/ferrolux/)" + version + R"(</link>
+         "</sparkle:version>" + extra + R"(<link>https://example.org/ferrolux/)" + version +
+         R"(</link>
 <description><![CDATA[<h2>Changes</h2><ul><li>Faster graphs</li></ul>]]></description>
-<enclosure url="https://example.org/Ferrolux-)" + version +
-         R"(.zip" length="1" type="application/octet-stream"/></item>)";
+<enclosure url="https://example.org/Ferrolux-)" +
+         version + R"(.zip" length="1" type="application/octet-stream"/></item>)";
 }
 
 struct Check {
@@ -115,8 +115,8 @@ TEST_F(UpdateCheck, EachServedFeedEndsInItsWindow) {
             item("3.0", "<sparkle:channel>beta</sparkle:channel>") +
             item("2.0", "<sparkle:minimumSystemVersion>14.0</sparkle:minimumSystemVersion>")),
        "A new version of Ferrolux is available!", "Ferrolux 1.10 is now available—you have 1.0.0"},
-      {"same version", fxtest::LocalHttpServer::Mode::Answer, 200,
-       feed(item("1.0") + item("0.9")), "You’re up to date!", "Ferrolux 1.0.0 is currently"},
+      {"same version", fxtest::LocalHttpServer::Mode::Answer, 200, feed(item("1.0") + item("0.9")),
+       "You’re up to date!", "Ferrolux 1.0.0 is currently"},
       {"older only", fxtest::LocalHttpServer::Mode::Answer, 200, feed(item("0.9b2")),
        "You’re up to date!", "newest version"},
       {"bad XML", fxtest::LocalHttpServer::Mode::Answer, 200,
@@ -129,8 +129,12 @@ TEST_F(UpdateCheck, EachServedFeedEndsInItsWindow) {
        "Update Error!", "no release for this system"},
       {"server error", fxtest::LocalHttpServer::Mode::Answer, 404, "gone", "Update Error!",
        "could not be read"},
-      {"slower than the time-out", fxtest::LocalHttpServer::Mode::Trickle, 200, {},
-       "Update Error!", "within 1.5 seconds"},
+      {"slower than the time-out",
+       fxtest::LocalHttpServer::Mode::Trickle,
+       200,
+       {},
+       "Update Error!",
+       "within 1.5 seconds"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -160,9 +164,9 @@ TEST_F(UpdateCheck, WithoutAFeedItSaysWhereUpdatesComeFrom) {
 }
 
 TEST_F(UpdateCheck, AFeedAddressThatIsNotHTTPSFailsTheStartAndShowsNothing) {
-  for (const QString& address : {QStringLiteral("http://example.org/appcast.xml"),
-                                QStringLiteral("ftp://127.0.0.1/appcast.xml"),
-                                QStringLiteral("not a url")}) {
+  for (const QString& address :
+       {QStringLiteral("http://example.org/appcast.xml"),
+        QStringLiteral("ftp://127.0.0.1/appcast.xml"), QStringLiteral("not a url")}) {
     SCOPED_TRACE(address.toStdString());
     defaults->setValue(QLatin1String(update::kFeedURLKey), address);
     testing::internal::CaptureStdout();
@@ -181,12 +185,23 @@ TEST(VersionComparator, OrdersVersionsAsFeedsExpect) {
     const char* b;
     int order;
   } rows[] = {
-      {"1.0", "1.1", -1},         {"1.9", "1.10", -1},      {"1.0", "1.0.0", 0},
-      {"1", "1.0.0", 0},          {"1.0", "1.0.1", -1},     {"1.0b1", "1.0", -1},
-      {"1.0a1", "1.0b1", -1},     {"1.0b9", "1.0b10", -1},  {"1.0b5", "1.0rc1", -1},
-      {"2.0", "1.99.99", 1},      {"010", "10", 0},         {"1.0.0b", "1.0", -1},
-      {"1.0.0.1", "1.0", 1},      {"1.0.1", "1.0a", 1},     {"", "1", -1},
-      {"", "0", 0},               {"1.0 (42)", "1.0 (43)", -1},
+      {"1.0", "1.1", -1},
+      {"1.9", "1.10", -1},
+      {"1.0", "1.0.0", 0},
+      {"1", "1.0.0", 0},
+      {"1.0", "1.0.1", -1},
+      {"1.0b1", "1.0", -1},
+      {"1.0a1", "1.0b1", -1},
+      {"1.0b9", "1.0b10", -1},
+      {"1.0b5", "1.0rc1", -1},
+      {"2.0", "1.99.99", 1},
+      {"010", "10", 0},
+      {"1.0.0b", "1.0", -1},
+      {"1.0.0.1", "1.0", 1},
+      {"1.0.1", "1.0a", 1},
+      {"", "1", -1},
+      {"", "0", 0},
+      {"1.0 (42)", "1.0 (43)", -1},
       {"99999999999999999999", "100000000000000000000", -1},
       {"2.0-beta", "2.0", -1},
   };
