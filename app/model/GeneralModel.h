@@ -46,7 +46,7 @@ class GeneralModel {
     UserDefaults* defaults = nullptr;
     std::unique_ptr<helperlink::HelperInstaller> installer;
     helperlink::HelperLocations locations;
-    // Sent the start request at the end of construction; none sends nothing, as in tests.
+    // Asked to send the start request at the end of construction; null sends none (tests).
     telemetry::MatomoTracker* tracker = nullptr;
     static Environment fromProcess();
   };
