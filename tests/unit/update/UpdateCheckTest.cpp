@@ -17,13 +17,21 @@ namespace {
 
 using update::StandardUserDriver;
 
-QApplication* widgetApp() {
-  static int argc = 1;
-  static char name[] = "update-tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return app;
-}
+// The windows need a widget application. It is destroyed after the last test, so the font
+// configuration it loaded is released too.
+class WidgetApp : public ::testing::Environment {
+ public:
+  void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
+  void TearDown() override { app_.reset(); }
+
+ private:
+  int argc_ = 1;
+  char name_[13] = "update-tests";
+  char* argv_[2] = {name_, nullptr};
+  std::unique_ptr<QApplication> app_;
+};
+[[maybe_unused]] ::testing::Environment* const widgetApp =
+    ::testing::AddGlobalTestEnvironment(new WidgetApp);
 
 QByteArray feed(const QByteArray& items) {
   return R"(<?xml version="1.0" encoding="utf-8"?>
@@ -51,7 +59,6 @@ struct Check {
 class UpdateCheck : public ::testing::Test {
  protected:
   void SetUp() override {
-    widgetApp();
     server = std::make_unique<fxtest::LocalHttpServer>();
     defaults = std::make_unique<UserDefaults>(dir.filePath("d.ini"));
     update::Updater::Configuration c;
@@ -90,6 +97,11 @@ class UpdateCheck : public ::testing::Test {
       button->click();
     }
     return result;
+  }
+
+  void TearDown() override {
+    bridge.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
 
   QTemporaryDir dir;
