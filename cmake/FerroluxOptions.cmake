@@ -17,3 +17,11 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
 else()
   set(FERROLUX_HAVE_LIBFUZZER OFF)
 endif()
+
+# Network addresses a packager sets. Both are empty by default: with no address the update
+# check says where updates come from and no usage request is sent, so no build contacts a host
+# that nobody has chosen.
+set(FERROLUX_UPDATE_FEED_URL "" CACHE STRING
+  "Appcast feed of the update check (https); the user default SUFeedURL overrides it")
+set(FERROLUX_TELEMETRY_URL "" CACHE STRING
+  "Base URL of the usage tracking endpoint, ending in /checkme/ (https); FERROLUX_TELEMETRY_URL in the environment overrides it")

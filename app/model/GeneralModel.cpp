@@ -6,6 +6,7 @@
 #include "app/helperlink/PkexecInstaller.h"
 #include "app/metrics/sysinfo/SGSystemInfo.h"
 #include "app/model/Links.h"
+#include "app/telemetry/MatomoTracker.h"
 
 namespace {
 
@@ -25,6 +26,18 @@ helperlink::PkexecPaths installerPaths(const helperlink::HelperLocations& locati
   return p;
 }
 
+// The update check compares with this build and, where the platform stands for a Mac, skips
+// releases outside their system version bounds.
+update::Updater::Configuration updaterConfiguration(platform::Platform& platform,
+                                                    UserDefaults* defaults) {
+  update::Updater::Configuration c;
+  c.host = BundleInfo::application();
+  c.feedURL = update::Updater::builtInFeedURL();
+  c.defaults = defaults;
+  if (platform.osVersion() != platform::OSVersion{}) c.systemVersion = platform.osVersion();
+  return c;
+}
+
 }  // namespace
 
 GeneralModel::Environment GeneralModel::Environment::fromProcess() {
@@ -32,6 +45,7 @@ GeneralModel::Environment GeneralModel::Environment::fromProcess() {
   e.platform = &platform::current();
   e.defaults = &UserDefaults::standard();
   e.installer = std::make_unique<helperlink::PkexecInstaller>(installerPaths(e.locations));
+  e.tracker = &telemetry::MatomoTracker::shared();
   return e;
 }
 
@@ -54,7 +68,8 @@ GeneralModel::GeneralModel(Environment env)
       modelTemperature_(std::make_unique<ModuleModelTemperature>(*env.platform)),
       modelUtilization_(
           std::make_unique<ModuleModelUtilization>(*modelPowerMetrics_, *env.platform)),
-      modelMainTitle_(std::make_unique<ModuleModelMainTitle>(*env.platform)) {
+      modelMainTitle_(std::make_unique<ModuleModelMainTitle>(*env.platform)),
+      sparkle_(std::make_unique<SparkleBridge>(updaterConfiguration(*env.platform, env.defaults))) {
   SGPowerMetrics& store = *modelPowerMetrics_;
   store.setHelperLink(xpcmanager_->powerMetricsLink());
   // The store runs these in its own fixed order (power, utilization, frequency, temperature,
@@ -75,7 +90,7 @@ GeneralModel::GeneralModel(Environment env)
   xpcmanager_->setPowerMetricsModelDelegate(modelPowerMetrics_.get());
   xpcmanager_->setUtilizationModelDelegate(modelUtilization_.get());
 
-  // The telemetry start request goes here, last (its issue).
+  if (env.tracker) env.tracker->track();
 }
 
 GeneralModel::~GeneralModel() = default;

@@ -11,9 +11,9 @@
 //    7. modelUtilization
 //    8. modelMainTitle
 //    9. modelMoreButton                                   (not built yet)
-//   10. sparkle             updater bridge                (not built yet)
+//   10. sparkle             updater bridge
 // then the manager's delegate slots are filled (more button, sample store, utilization) and the
-// telemetry start request is sent (not built yet). A member still to come keeps its place in
+// telemetry start request is sent, last. A member still to come keeps its place in
 // this order, in the class and in the constructor.
 //
 // Threads: built, used and (outside the shared instance) destroyed on the main thread.
@@ -32,9 +32,13 @@
 #include "app/metrics/ModuleModelUtilization.h"
 #include "app/metrics/SGPowerMetrics.h"
 #include "app/metrics/sysinfo/ModuleModelMainTitle.h"
+#include "app/update/SparkleBridge.h"
 #include "platform/Platform.h"
 
 class UserDefaults;
+namespace telemetry {
+class MatomoTracker;
+}
 
 class GeneralModel {
  public:
@@ -45,6 +49,8 @@ class GeneralModel {
     UserDefaults* defaults = nullptr;
     std::unique_ptr<helperlink::HelperInstaller> installer;
     helperlink::HelperLocations locations;
+    // Asked to send the start request at the end of construction; null sends none (tests).
+    telemetry::MatomoTracker* tracker = nullptr;
     static Environment fromProcess();
   };
 
@@ -69,6 +75,7 @@ class GeneralModel {
   ModuleModelTemperature& modelTemperature() { return *modelTemperature_; }
   ModuleModelUtilization& modelUtilization() { return *modelUtilization_; }
   ModuleModelMainTitle& modelMainTitle() { return *modelMainTitle_; }
+  SparkleBridge& sparkle() { return *sparkle_; }
 
   // What one log row records: the values the module models have just set.
   LogRowValues logRowValues() const;
@@ -96,5 +103,6 @@ class GeneralModel {
   std::unique_ptr<ModuleModelTemperature> modelTemperature_;  // 6
   std::unique_ptr<ModuleModelUtilization> modelUtilization_;  // 7
   std::unique_ptr<ModuleModelMainTitle> modelMainTitle_;      // 8
-  // 9. modelMoreButton and 10. sparkle: their issues add them here, in that order.
+  // 9. modelMoreButton goes here.
+  std::unique_ptr<SparkleBridge> sparkle_;  // 10
 };
