@@ -10,6 +10,9 @@ struct CommandLine {
   std::optional<std::string> platform;  // --platform SPEC or --platform=SPEC
   bool machineInfo = false;             // --machine-info
   bool help = false;                    // --help, -h
+  std::optional<std::string> snapshot;  // --snapshot FILE.png
+  int samples = 5;                      // --samples N, with --snapshot
+  bool dark = false;                    // --dark, with --snapshot
   std::string error;                    // set when the arguments are unusable
   std::vector<std::string> rest;        // the program name and every argument left for Qt
 
