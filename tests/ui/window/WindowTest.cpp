@@ -95,6 +95,7 @@ class WindowTest : public QObject {
 
 void WindowTest::refusalIsAllOnOtherProcessors() {
   Window w("macbookpro-intel");
+  gallery::save(w.window->grab().toImage(), "window-refusal");
   QCOMPARE(w.interface().refusal()->text(), MainInterface::refusalText());
   QVERIFY(w.interface().refusal()->isVisible());
   QVERIFY(!w.interface().title() && w.interface().modules().isEmpty());
@@ -117,6 +118,7 @@ void WindowTest::helperCardCoversTheModulesButNotTheTitle() {
   const auto* title = w.interface().title();
   QVERIFY(!over.intersects(QRect(title->mapTo(w.window.get(), QPoint()), title->size())));
   QCOMPARE(title->texts().at(0), w.model->modelMainTitle().appleSiliconName());
+  gallery::save(w.window->grab().toImage(), "window-install-prompt");
   w.model->xpcmanager().setAuthorized(true);
   w.interface().refresh();
   QVERIFY(!card->isVisible());
