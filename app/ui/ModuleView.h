@@ -40,7 +40,7 @@ class ModuleView : public ModuleViewDecoration {
 
   // Repaints on every change of `model` (a module model's changed()) and of the settings.
   template <typename Model>
-  void watch(Model& model) {
+  void watch(const Model& model) {
     connect(&model, &Model::changed, this, &ModuleView::refresh);
     watchDefaults();
   }

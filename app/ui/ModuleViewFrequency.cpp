@@ -28,7 +28,7 @@ ModuleViewFrequency::ModuleViewFrequency(const ModuleModelFrequency& model,
     : ModuleView(ModuleViewFrequencyStatic::kHeight, 10, parent),
       model_(model),
       defaults_(defaults) {
-  watch(const_cast<ModuleModelFrequency&>(model_));
+  watch(model_);
   refresh();
 }
 

@@ -33,7 +33,7 @@ ModuleViewPower::ModuleViewPower(const ModuleModelPower& model, bool isOS13OrLat
     : ModuleView(ModuleViewPowerStatic::kHeight, 10, parent),
       model_(model),
       isOS13OrLater_(isOS13OrLater) {
-  watch(const_cast<ModuleModelPower&>(model_));
+  watch(model_);
   refresh();
 }
 

@@ -61,7 +61,7 @@ ModuleViewTemperature::ModuleViewTemperature(const ModuleModelTemperature& model
     : ModuleView(ModuleViewTemperatureStatic::kHeight, 16, parent),
       model_(model),
       defaults_(defaults) {
-  watch(const_cast<ModuleModelTemperature&>(model_));
+  watch(model_);
   refresh();
 }
 

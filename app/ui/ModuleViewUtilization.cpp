@@ -40,7 +40,7 @@ ModuleViewUtilization::ModuleViewUtilization(const ModuleModelUtilization& model
     : ModuleView(ModuleViewUtilizationStatic::kHeight, 10, parent),
       model_(model),
       defaults_(defaults) {
-  watch(const_cast<ModuleModelUtilization&>(model_));
+  watch(model_);
   refresh();
 }
 

@@ -187,6 +187,14 @@ void WindowTest::windowIsFixedWithItsMenus() {
   // The module cards span the content less its padding.
   QCOMPARE(w.module(0).cardRect().width(), ContentView::kWidth - 2.0 * ContentView::kPadding);
   QCOMPARE(w.module(0).cardRect().height(), 160.0);
+  // The plot has the graph's whole height: from 10 under the legend band down to the card's
+  // padding; only the edge labels' overhang lies outside it.
+  for (ModuleView* module : w.interface().modules()) {
+    const QRect graph = module->graphRect();
+    QCOMPARE(graph.bottom(), module->contentRect().bottom());
+    QCOMPARE(graph.top(), module->legend()->geometry().top() + module->legend()->bandTop() + 20 + 10);
+    QCOMPARE(module->graph()->geometry(), graph.adjusted(0, -5, 0, 5));
+  }
 }
 
 void WindowTest::wholeWindowInBothAppearances() {
