@@ -28,8 +28,10 @@ QApplication& app() {
   static char name[] = "window_bench";
   static char* argv[] = {name, nullptr};
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QApplication instance(argc, argv);
-  return instance;
+  // Never destroyed: tearing widgets' application down among the other static objects at exit
+  // crashes, and there is nothing left to clean up by then.
+  static QApplication* instance = new QApplication(argc, argv);
+  return *instance;
 }
 
 plist::Value sample(long n) {
