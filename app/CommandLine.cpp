@@ -57,7 +57,9 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args) {
 std::string CommandLine::usage(const std::string& program) {
   return "usage: " + program +
          " [--platform linux|sim:PROFILE] [--machine-info] [--help]\n"
-         "       " + program + " --snapshot FILE.png [--samples N] [--dark] [--platform ...]\n"
+         "       " +
+         program +
+         " --snapshot FILE.png [--samples N] [--dark] [--platform ...]\n"
          "  --platform SPEC   the machine to watch: linux (this computer, the default) or\n"
          "                    sim:PROFILE (a simulated Mac; PROFILE is a profile name or path).\n"
          "                    FERROLUX_PLATFORM gives the default.\n"

@@ -104,8 +104,7 @@ void LegendEntry::changeEvent(QEvent* event) {
 }
 
 GraphSingleLineTitle::GraphSingleLineTitle(QString label, QString value, ThemedColor color,
-                                           qreal width,
-                                           QWidget* parent)
+                                           qreal width, QWidget* parent)
     : LegendEntry(std::move(value), color, width, parent), label_(std::move(label)) {
   relayout();
 }

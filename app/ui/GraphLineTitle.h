@@ -77,8 +77,7 @@ class GraphDoubleLineTitle : public LegendEntry {
 
  public:
   GraphDoubleLineTitle(QString labelUp, QString labelDown, QString value, ThemedColor color,
-                       qreal width,
-                       QWidget* parent = nullptr);
+                       qreal width, QWidget* parent = nullptr);
   QString labelUp() const { return labelUp_; }
   QString labelDown() const { return labelDown_; }
   LegendEntryLayout entryLayout() const override;

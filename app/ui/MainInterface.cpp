@@ -23,7 +23,8 @@ constexpr int kSpacing = 8;
 
 QString MainInterface::refusalText() {
   return QCoreApplication::translate(
-      "MainInterface", "This app is only for Apple Silicon Cores.\nIt is not working on Intel Cores");
+      "MainInterface",
+      "This app is only for Apple Silicon Cores.\nIt is not working on Intel Cores");
 }
 
 MainInterface::MainInterface(GeneralModel& model, UserDefaults& defaults, QWidget* parent)

@@ -46,9 +46,8 @@ void ModuleView::refresh() {
 }
 
 void ModuleView::setLegend(const QList<LegendRow>& rows) {
-  const bool sameEntries =
-      rows.size() == legendShape_.size() &&
-      std::equal(rows.cbegin(), rows.cend(), legendShape_.cbegin(), sameShape);
+  const bool sameEntries = rows.size() == legendShape_.size() &&
+                           std::equal(rows.cbegin(), rows.cend(), legendShape_.cbegin(), sameShape);
   if (sameEntries) {
     // The usual sample: the same entries with new values. Widths are fixed, so nothing moves.
     for (qsizetype i = 0; i < rows.size(); ++i)

@@ -14,7 +14,8 @@ ModuleBodyRows ModuleViewFrequencyDynamic::rows() const {
   ModuleBodyRows body;
   body.legend = {{"E-CORE", {}, format("%.2f", model.ECore()), NamedColor::Blue, 80},
                  {"P-CORE", {}, format("%.2f", model.PCore()), NamedColor::Cyan, 80}};
-  if (gpuFrequency) body.legend.append({"GPU", {}, format("%.2f", model.GPU()), NamedColor::Pink, 65});
+  if (gpuFrequency)
+    body.legend.append({"GPU", {}, format("%.2f", model.GPU()), NamedColor::Pink, 65});
   body.axisLabels = {"4.0", "3.0", "2.0", "1.0", "0.0"};
   const auto scale = [](double ghz) { return ghz * 0.25; };
   body.datas = {series(model.historicPCore(), NamedColor::Cyan, scale),
@@ -23,8 +24,8 @@ ModuleBodyRows ModuleViewFrequencyDynamic::rows() const {
   return body;
 }
 
-ModuleViewFrequency::ModuleViewFrequency(const ModuleModelFrequency& model,
-                                         UserDefaults& defaults, QWidget* parent)
+ModuleViewFrequency::ModuleViewFrequency(const ModuleModelFrequency& model, UserDefaults& defaults,
+                                         QWidget* parent)
     : ModuleView(ModuleViewFrequencyStatic::kHeight, 10, parent),
       model_(model),
       defaults_(defaults) {

@@ -14,8 +14,11 @@ ModuleBodyRows ModuleViewPowerDynamic::rows() const {
   body.legend = {
       {"PKG", {}, format("%.2f", model.PKGEnergy()), NamedColor::Blue, 65},
       {"CPU", {}, format("%.2f", model.CPUEnergy()), NamedColor::Cyan, 65},
-      {"DRAM", {}, isOS13OrLater ? QStringLiteral("N/A") : format("%.2f", model.DRAMEnergy()),
-       NamedColor::Orange, 75},
+      {"DRAM",
+       {},
+       isOS13OrLater ? QStringLiteral("N/A") : format("%.2f", model.DRAMEnergy()),
+       NamedColor::Orange,
+       75},
       {"GPU", {}, format("%.2f", model.GPUEnergy()), NamedColor::Pink, 65},
   };
   body.axisLabels = model.axisLabels();
@@ -28,8 +31,7 @@ ModuleBodyRows ModuleViewPowerDynamic::rows() const {
   return body;
 }
 
-ModuleViewPower::ModuleViewPower(const ModuleModelPower& model, bool isOS13OrLater,
-                                 QWidget* parent)
+ModuleViewPower::ModuleViewPower(const ModuleModelPower& model, bool isOS13OrLater, QWidget* parent)
     : ModuleView(ModuleViewPowerStatic::kHeight, 10, parent),
       model_(model),
       isOS13OrLater_(isOS13OrLater) {

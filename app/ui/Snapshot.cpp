@@ -45,8 +45,10 @@ std::optional<std::string> runSampler(const platform::Platform& machine, double 
                                       bool includeGPU) {
   proc::Spec spec;
   spec.path = machine.toolPaths().powermetrics;
-  spec.args = {"-n", "1", "-i", std::to_string(static_cast<long long>(msSampling)), "--samplers",
-               includeGPU ? "cpu_power,gpu_power" : "cpu_power", "-f", "plist"};
+  spec.args = {"-n",         "1",
+               "-i",         std::to_string(static_cast<long long>(msSampling)),
+               "--samplers", includeGPU ? "cpu_power,gpu_power" : "cpu_power",
+               "-f",         "plist"};
   spec.env = {"PATH=/usr/bin:/bin", "LC_ALL=C"};
   for (const auto& [name, value] : machine.toolEnvironment())
     spec.env.push_back(name + "=" + value);
@@ -81,8 +83,7 @@ int Snapshot::run(GeneralModel& model, UserDefaults& defaults, platform::Platfor
   const bool sampling = model.processorType() == "ARM";
   // Without a socket nobody can answer, so there is no point waiting for the start-up check.
   const bool helperThere = QFileInfo(QString::fromStdString(xpc::helperEndpoint())).exists();
-  if (sampling && helperThere &&
-      waitFor([&] { return manager.isAuthorized(); }, kHelperCheckMs)) {
+  if (sampling && helperThere && waitFor([&] { return manager.isAuthorized(); }, kHelperCheckMs)) {
     waitFor([&] { return samples >= options.samples; }, kSampleMs * options.samples);
   } else if (sampling) {
     // No current helper: the sampler stands in for it, and the window shows the modules as it

@@ -76,9 +76,9 @@ inline QColor color(NamedColor name, const QPalette& palette) {
 class ThemedColor {
  public:
   ThemedColor() = default;
-  ThemedColor(const QColor& fixed) : value_(fixed) {}       // NOLINT: implicit on purpose
+  ThemedColor(const QColor& fixed) : value_(fixed) {}            // NOLINT: implicit on purpose
   ThemedColor(Qt::GlobalColor fixed) : value_(QColor(fixed)) {}  // NOLINT
-  ThemedColor(NamedColor named) : value_(named) {}          // NOLINT
+  ThemedColor(NamedColor named) : value_(named) {}               // NOLINT
 
   QColor resolve(bool dark) const {
     if (const auto* named = std::get_if<NamedColor>(&value_)) return Style::color(*named, dark);
@@ -87,7 +87,9 @@ class ThemedColor {
   QColor resolve(const QPalette& palette) const { return resolve(Style::isDark(palette)); }
   bool isNamed() const { return std::holds_alternative<NamedColor>(value_); }
 
-  friend bool operator==(const ThemedColor& a, const ThemedColor& b) { return a.value_ == b.value_; }
+  friend bool operator==(const ThemedColor& a, const ThemedColor& b) {
+    return a.value_ == b.value_;
+  }
 
  private:
   std::variant<QColor, NamedColor> value_ = QColor();

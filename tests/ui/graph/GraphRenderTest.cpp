@@ -199,9 +199,11 @@ void GraphRenderTest::viewFollowsThePalette() {
   // A named colour is looked up when painting: the same series turns to the dark variant.
   GraphView named({"1", "0"}, {{"a", QList<double>(50, 1 - 50.5 / 100), NamedColor::Blue}});
   named.resize(220, 110);
-  QCOMPARE(gallery::bare(named).pixelColor(190, 55).rgb(), Style::color(NamedColor::Blue, false).rgb());
+  QCOMPARE(gallery::bare(named).pixelColor(190, 55).rgb(),
+           Style::color(NamedColor::Blue, false).rgb());
   named.setPalette(gallery::palette(true));
-  QCOMPARE(gallery::bare(named).pixelColor(190, 55).rgb(), Style::color(NamedColor::Blue, true).rgb());
+  QCOMPARE(gallery::bare(named).pixelColor(190, 55).rgb(),
+           Style::color(NamedColor::Blue, true).rgb());
 }
 
 void GraphRenderTest::sharpPeaksAreBevelled_data() {

@@ -18,8 +18,8 @@
 #include "app/ui/LegendViewGeometry.h"
 #include "app/ui/MainInterface.h"
 #include "app/ui/MainWindow.h"
-#include "app/ui/ModuleView.h"
 #include "app/ui/ModuleTitle.h"
+#include "app/ui/ModuleView.h"
 #include "app/ui/ModuleViewMainTitle.h"
 #include "app/ui/graph/GraphView.h"
 #include "ui/graph/GalleryHelpers.h"
@@ -133,7 +133,8 @@ void WindowTest::updateButtonHidesAtOnce() {
   QTest::mouseClick(card->updateButton(), Qt::LeftButton);
   QVERIFY(!card->updateButton()->isVisible());
   QVERIFY(w.interface().hideUpdateButton());
-  QCOMPARE(card->text()->text(), QString("\nThe Ferrolux Powermetrics Helper need being updated\n"));
+  QCOMPARE(card->text()->text(),
+           QString("\nThe Ferrolux Powermetrics Helper need being updated\n"));
 }
 
 void WindowTest::legendsFollowModelsAndSettings_data() {
@@ -149,7 +150,8 @@ void WindowTest::legendsFollowModelsAndSettings_data() {
                                 << QStringList{"PKG=12.00", "CPU=5.00", "DRAM=N/A", "GPU=1.00"}
                                 << QStringList{"E-CORE=2.00", "P-CORE=3.20"} << 2;
   QTest::newRow("os12, gpu, no cpu reading")
-      << "macmini-m1" << true << nan << QStringList{"PKG=0.00", "CPU=\u2013", "DRAM=0.80", "GPU=1.00"}
+      << "macmini-m1" << true << nan
+      << QStringList{"PKG=0.00", "CPU=\u2013", "DRAM=0.80", "GPU=1.00"}
       << QStringList{"E-CORE=2.00", "P-CORE=3.20", "GPU=1.00"} << 3;
 }
 
@@ -192,7 +194,8 @@ void WindowTest::windowIsFixedWithItsMenus() {
   for (ModuleView* module : w.interface().modules()) {
     const QRect graph = module->graphRect();
     QCOMPARE(graph.bottom(), module->contentRect().bottom());
-    QCOMPARE(graph.top(), module->legend()->geometry().top() + module->legend()->bandTop() + 20 + 10);
+    QCOMPARE(graph.top(),
+             module->legend()->geometry().top() + module->legend()->bandTop() + 20 + 10);
     QCOMPARE(module->graph()->geometry(), graph.adjusted(0, -5, 0, 5));
   }
 }
