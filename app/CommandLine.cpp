@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include <cstdlib>
+
 CommandLine CommandLine::parse(const std::vector<std::string>& args) {
   CommandLine cl;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -24,6 +26,25 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args) {
         cl.error = "--platform needs a value: linux or sim:PROFILE";
         break;
       }
+    } else if (a == "--snapshot" || a == "--samples") {
+      if (i + 1 >= args.size() || args[i + 1].empty()) {
+        cl.error = a + " needs a value";
+        break;
+      }
+      const std::string& value = args[++i];
+      if (a == "--snapshot") {
+        cl.snapshot = value;
+      } else {
+        char* end = nullptr;
+        const long n = std::strtol(value.c_str(), &end, 10);
+        if (*end != '\0' || n < 0 || n > 350) {
+          cl.error = "--samples needs a number from 0 to 350";
+          break;
+        }
+        cl.samples = int(n);
+      }
+    } else if (a == "--dark") {
+      cl.dark = true;
     } else if (a.rfind("--", 0) == 0 && a.size() > 2) {
       // Qt's own options take one dash; a double-dash word is ours and unknown.
       cl.error = "unknown option " + a;
@@ -38,10 +59,15 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args) {
 std::string CommandLine::usage(const std::string& program) {
   return "usage: " + program +
          " [--platform linux|sim:PROFILE] [--machine-info] [--sensors] [--help]\n"
+         "       " +
+         program +
+         " --snapshot FILE.png [--samples N] [--dark] [--platform ...]\n"
          "  --platform SPEC   the machine to watch: linux (this computer, the default) or\n"
          "                    sim:PROFILE (a simulated Mac; PROFILE is a profile name or path).\n"
          "                    FERROLUX_PLATFORM gives the default.\n"
          "  --machine-info    print the machine's chip, cores and GPU, then exit\n"
          "  --sensors         print the temperature source, its sensors and readings, then exit\n"
+         "  --snapshot FILE   render the window offscreen at 2x after N samples (default 5)\n"
+         "                    into a PNG, light or with --dark, then exit\n"
          "  --help            show this text\n";
 }

@@ -11,6 +11,9 @@ struct CommandLine {
   bool machineInfo = false;             // --machine-info
   bool sensors = false;                 // --sensors
   bool help = false;                    // --help, -h
+  std::optional<std::string> snapshot;  // --snapshot FILE.png
+  int samples = 5;                      // --samples N, with --snapshot
+  bool dark = false;                    // --dark, with --snapshot
   std::string error;                    // set when the arguments are unusable
   std::vector<std::string> rest;        // the program name and every argument left for Qt
 

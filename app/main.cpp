@@ -8,18 +8,16 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QLabel>
-#include <QPushButton>
-#include <QVBoxLayout>
-#include <QWidget>
 
 #include "app/CommandLine.h"
 #include "app/MachineInfo.h"
 #include "app/QuitOnSignal.h"
 #include "app/Sensors.h"
+#include "app/core/UserDefaults.h"
 #include "app/model/AppDelegate.h"
-#include "app/model/ContentModel.h"
 #include "app/model/GeneralModel.h"
+#include "app/ui/MainWindow.h"
+#include "app/ui/Snapshot.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -29,19 +27,6 @@ namespace {
 // keeps the user's for everything it shows.
 void keepNumbersInCLocale() {
   std::setlocale(LC_NUMERIC, "C");
-}
-
-// What the window says about the helper, until the monitor window replaces this placeholder.
-QString helperStateText(GeneralModel& model) {
-  if (model.processorType() != "ARM")
-    return QStringLiteral(
-        "This app is only for Apple Silicon Cores.\nIt is not working on Intel "
-        "Cores");
-  helperlink::XPCManager& manager = model.xpcmanager();
-  if (manager.isAuthorized()) return QStringLiteral("Sampling");
-  if (manager.isUpdateNeeded())
-    return QStringLiteral("The Ferrolux Powermetrics Helper need being updated");
-  return QStringLiteral("Before to start you need to install the Ferrolux Powermetrics Helper");
 }
 
 }  // namespace
@@ -89,51 +74,19 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  if (cl.snapshot) Snapshot::prepareEnvironment();
   QApplication app(qtArgc, qtArgv.data());
   keepNumbersInCLocale();
   // Every model exists before the first window is shown.
   GeneralModel& model = GeneralModel::shared();
+  if (cl.snapshot) {
+    return Snapshot::run(model, UserDefaults::standard(), machine,
+                         {QString::fromStdString(*cl.snapshot), cl.samples, cl.dark});
+  }
   AppDelegate delegate(app, model);
   quitOnTerminationSignals(app);
 
-  const MachineFacts facts = machineFacts(machine, model.modelMainTitle());
-  const QString title = QString::fromStdString(chipLine(facts) + "\n" + gpuLine(facts));
-  // A placeholder until the monitor window lands: the title lines, the helper's state and the
-  // prompt's button.
-  QWidget window;
-  window.setWindowTitle(QStringLiteral("Ferrolux"));
-  // Neither zoomed nor full screen: the window keeps its one size.
-  window.setWindowFlag(Qt::WindowMaximizeButtonHint, false);
-  auto* layout = new QVBoxLayout(&window);
-  layout->setContentsMargins(24, 24, 24, 24);
-  auto* text = new QLabel(&window);
-  auto* button = new QPushButton(&window);
-  layout->addWidget(text);
-  layout->addWidget(button, 0, Qt::AlignHCenter);
-  helperlink::XPCManager& manager = model.xpcmanager();
-  // Pressing "Update Helper" hides it until the manager reports the new state, so it cannot be
-  // pressed twice while the update runs.
-  bool hideUpdateButton = false;
-  QObject::connect(button, &QPushButton::clicked, &window, [&] {
-    if (manager.isUpdateNeeded()) {
-      hideUpdateButton = true;
-      button->hide();
-      manager.updateHelper();
-    } else {
-      manager.installHelper();
-    }
-  });
-  const std::shared_ptr<ContentModel> content = ContentModel::create(model);
-  auto redraw = [&] {
-    text->setText(title + "\n\n" + helperStateText(model));
-    const bool prompt = model.processorType() == "ARM" && !manager.isAuthorized();
-    const bool update = manager.isUpdateNeeded();
-    if (!update) hideUpdateButton = false;
-    button->setText(update ? QStringLiteral("Update Helper") : QStringLiteral("Install Helper"));
-    button->setVisible(prompt && !(update && hideUpdateButton));
-  };
-  QObject::connect(content.get(), &ContentModel::changed, &window, redraw);
-  redraw();
+  MainWindow window(model, UserDefaults::standard());
   window.show();
   return app.exec();
 }

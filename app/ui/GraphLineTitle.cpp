@@ -9,9 +9,13 @@
 
 #include "app/ui/Style.h"
 
-LegendEntry::LegendEntry(QString value, QColor color, qreal width, QWidget* parent)
+LegendEntry::LegendEntry(QString value, ThemedColor color, qreal width, QWidget* parent)
     : QWidget(parent), value_(std::move(value)), color_(color), width_(std::max<qreal>(0, width)) {
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+QColor LegendEntry::color() const {
+  return color_.resolve(palette());
 }
 
 void LegendEntry::relayout() {
@@ -86,7 +90,7 @@ void LegendEntry::paintEvent(QPaintEvent*) {
   const LegendEntryLayout layout = entryLayout();
   QPainter painter(this);
   painter.translate(0, bandTop());
-  painter.fillRect(layout.bar, color_);  // behind the texts
+  painter.fillRect(layout.bar, color());  // behind the texts
   painter.setRenderHint(QPainter::TextAntialiasing);
   painter.setPen(Style::color(NamedColor::Label, palette()));
   paintTexts(painter, layout);
@@ -99,8 +103,8 @@ void LegendEntry::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
 }
 
-GraphSingleLineTitle::GraphSingleLineTitle(QString label, QString value, QColor color, qreal width,
-                                           QWidget* parent)
+GraphSingleLineTitle::GraphSingleLineTitle(QString label, QString value, ThemedColor color,
+                                           qreal width, QWidget* parent)
     : LegendEntry(std::move(value), color, width, parent), label_(std::move(label)) {
   relayout();
 }
@@ -116,7 +120,7 @@ void GraphSingleLineTitle::paintTexts(QPainter& painter, const LegendEntryLayout
 }
 
 GraphDoubleLineTitle::GraphDoubleLineTitle(QString labelUp, QString labelDown, QString value,
-                                           QColor color, qreal width, QWidget* parent)
+                                           ThemedColor color, qreal width, QWidget* parent)
     : LegendEntry(std::move(value), color, width, parent),
       labelUp_(std::move(labelUp)),
       labelDown_(std::move(labelDown)) {

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include "app/ui/LegendEntryGeometry.h"
+#include "app/ui/Style.h"
 
 // What both kinds of entry share: a fixed width, the colour bar, and a vertical placement
 // relative to the legend band (set by the legend row so entries of both kinds line up).
@@ -16,7 +17,9 @@ class LegendEntry : public QWidget {
 
  public:
   qreal entryWidth() const { return width_; }
-  QColor color() const { return color_; }
+  // The bar's colour; a named one is resolved in the entry's current appearance.
+  QColor color() const;
+  const ThemedColor& themedColor() const { return color_; }
   QString value() const { return value_; }
   void setValue(const QString& value);
 
@@ -33,7 +36,7 @@ class LegendEntry : public QWidget {
   QSize minimumSizeHint() const override { return sizeHint(); }
 
  protected:
-  LegendEntry(QString value, QColor color, qreal width, QWidget* parent);
+  LegendEntry(QString value, ThemedColor color, qreal width, QWidget* parent);
   void paintEvent(QPaintEvent* event) override;
   void changeEvent(QEvent* event) override;
   virtual void paintTexts(QPainter& painter, const LegendEntryLayout& layout) const = 0;
@@ -48,7 +51,7 @@ class LegendEntry : public QWidget {
 
  private:
   QString value_;
-  QColor color_;
+  ThemedColor color_;
   qreal width_;
   qreal bandTop_ = -1;  // below zero: follow the entry's own overflow
 };
@@ -57,7 +60,7 @@ class GraphSingleLineTitle : public LegendEntry {
   Q_OBJECT
 
  public:
-  GraphSingleLineTitle(QString label, QString value, QColor color, qreal width,
+  GraphSingleLineTitle(QString label, QString value, ThemedColor color, qreal width,
                        QWidget* parent = nullptr);
   QString label() const { return label_; }
   LegendEntryLayout entryLayout() const override;
@@ -73,8 +76,8 @@ class GraphDoubleLineTitle : public LegendEntry {
   Q_OBJECT
 
  public:
-  GraphDoubleLineTitle(QString labelUp, QString labelDown, QString value, QColor color, qreal width,
-                       QWidget* parent = nullptr);
+  GraphDoubleLineTitle(QString labelUp, QString labelDown, QString value, ThemedColor color,
+                       qreal width, QWidget* parent = nullptr);
   QString labelUp() const { return labelUp_; }
   QString labelDown() const { return labelDown_; }
   LegendEntryLayout entryLayout() const override;

@@ -1,6 +1,7 @@
 #include "app/ui/ModuleViewDecoration.h"
 
 #include <QEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -51,10 +52,14 @@ QColor ModuleViewDecoration::background(bool dark) {
   return dark ? QColor::fromRgbF(1, 1, 1, 0.08f) : QColor(Qt::white);
 }
 
-void ModuleViewDecoration::paintEvent(QPaintEvent*) {
-  const QColor fill = background(Style::isDark(palette()));
+void ModuleViewDecoration::drawCard(bool dark, qreal dpr) {
+  card_ = QImage((QSizeF(size()) * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
+  card_.setDevicePixelRatio(dpr);
+  card_.fill(Qt::transparent);
+  cardDark_ = dark;
+  const QColor fill = background(dark);
   const QRectF card = cardRect();
-  QPainter painter(this);
+  QPainter painter(&card_);
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setPen(Qt::NoPen);
   // A shadow of black at 10 %, blurred by 1 pt, follows the card's own coverage, so a faint
@@ -71,6 +76,19 @@ void ModuleViewDecoration::paintEvent(QPaintEvent*) {
   }
   painter.setBrush(fill);
   painter.drawRoundedRect(card, kCornerRadius, kCornerRadius);
+}
+
+void ModuleViewDecoration::paintEvent(QPaintEvent* event) {
+  const bool dark = Style::isDark(palette());
+  const qreal dpr = devicePixelRatioF();
+  if (card_.isNull() || cardDark_ != dark || card_.devicePixelRatio() != dpr ||
+      card_.size() != (QSizeF(size()) * dpr).toSize()) {
+    drawCard(dark, dpr);
+  }
+  QPainter painter(this);
+  const QRect exposed = event->rect();
+  painter.drawImage(exposed, card_,
+                    QRectF(QPointF(exposed.topLeft()) * dpr, QSizeF(exposed.size()) * dpr));
 }
 
 void ModuleViewDecoration::changeEvent(QEvent* event) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QRectF>
 #include <QWidget>
 
@@ -36,7 +37,12 @@ class ModuleViewDecoration : public QWidget {
 
  private:
   void placeContent();
+  // The card and its shadow drawn once per size, scale and appearance: a legend value or a
+  // graph repaints the card under it on every sample, and the shadow's rings are costly paths.
+  void drawCard(bool dark, qreal dpr);
 
   qreal height_;
+  QImage card_;
+  bool cardDark_ = false;
   QWidget* content_ = nullptr;
 };

@@ -13,12 +13,15 @@
 #include <QFont>
 #include <QPalette>
 
+#include <variant>
+
 enum class NamedColor {
   Blue,
   Cyan,
   Orange,
   Pink,
   Purple,
+  Green,            // the utilization module's aggregate CPU series
   Foreground,       // the default foreground of text and strokes: black or white
   Label,            // primary text
   SecondaryLabel,   // secondary text
@@ -47,6 +50,8 @@ inline QColor color(NamedColor name, bool dark) {
       return dark ? QColor(255, 55, 95) : QColor(255, 45, 85);
     case NamedColor::Purple:
       return dark ? QColor(191, 90, 242) : QColor(175, 82, 222);
+    case NamedColor::Green:
+      return dark ? QColor(48, 209, 88) : QColor(52, 199, 89);
     case NamedColor::Foreground:
       return dark ? QColor(255, 255, 255) : QColor(0, 0, 0);
     case NamedColor::Label:
@@ -61,6 +66,53 @@ inline QColor color(NamedColor name, bool dark) {
 
 inline QColor color(NamedColor name, const QPalette& palette) {
   return color(name, isDark(palette));
+}
+
+}  // namespace Style
+
+// A colour as a view is given it: a fixed colour, or a named one that is looked up in the
+// appearance current when it is painted, so a switch between light and dark repaints in the new
+// colours without the view being rebuilt.
+class ThemedColor {
+ public:
+  ThemedColor() = default;
+  ThemedColor(const QColor& fixed) : value_(fixed) {}            // NOLINT: implicit on purpose
+  ThemedColor(Qt::GlobalColor fixed) : value_(QColor(fixed)) {}  // NOLINT
+  ThemedColor(NamedColor named) : value_(named) {}               // NOLINT
+
+  QColor resolve(bool dark) const {
+    if (const auto* named = std::get_if<NamedColor>(&value_)) return Style::color(*named, dark);
+    return std::get<QColor>(value_);
+  }
+  QColor resolve(const QPalette& palette) const { return resolve(Style::isDark(palette)); }
+  bool isNamed() const { return std::holds_alternative<NamedColor>(value_); }
+
+  friend bool operator==(const ThemedColor& a, const ThemedColor& b) {
+    return a.value_ == b.value_;
+  }
+
+ private:
+  std::variant<QColor, NamedColor> value_ = QColor();
+};
+
+namespace Style {
+
+// The palette the window is drawn with in each appearance: the desktop's own palette decides
+// the appearance in normal use; snapshots and tests pick one.
+inline QPalette windowPalette(bool dark) {
+  const QColor window = color(NamedColor::WindowBackground, dark);
+  const QColor text = color(NamedColor::Foreground, dark);
+  // Built from a button and a window colour, so the shades the style derives (light, mid,
+  // dark, shadow) follow the appearance too.
+  QPalette p(dark ? QColor(90, 90, 90) : QColor(250, 250, 250), window);
+  p.setColor(QPalette::Window, window);
+  p.setColor(QPalette::WindowText, text);
+  p.setColor(QPalette::Text, text);
+  p.setColor(QPalette::ButtonText, text);
+  p.setColor(QPalette::Base, dark ? QColor(30, 30, 30) : QColor(Qt::white));
+  p.setColor(QPalette::ToolTipBase, window);
+  p.setColor(QPalette::ToolTipText, text);
+  return p;
 }
 
 // Sizes in points of each text style.

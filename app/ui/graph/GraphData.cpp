@@ -15,7 +15,10 @@ size_t qHash(const GraphData& graph, size_t seed) noexcept {
     // -0.0 == 0.0, so both must hash alike.
     seed = combine(seed, value == 0.0 ? 0.0 : value);
   }
-  seed = combine(seed, graph.color.spec());
-  seed = combine(seed, quint64(graph.color.rgba64()));
+  // A named colour hashes as its light variant tagged as named, so it never equals a fixed one.
+  const QColor color = graph.color.resolve(false);
+  seed = combine(seed, graph.color.isNamed());
+  seed = combine(seed, color.spec());
+  seed = combine(seed, quint64(color.rgba64()));
   return seed;
 }

@@ -6,13 +6,15 @@
 #include <QList>
 #include <QString>
 
+#include "app/ui/Style.h"
+
 #include <cstddef>
 #include <functional>
 
 struct GraphData {
   QString id;          // a label for the series; module views give it a fresh UUID per build
   QList<double> data;  // 0.0 is the plot's bottom, 1.0 its top; index 0 is the newest sample
-  QColor color;        // stroke colour of the curve
+  ThemedColor color;   // stroke colour of the curve; a named one is resolved when painting
 
   // Compares id, then each value, then colour. Values compare as doubles (-0.0 equals 0.0, and
   // a series holding a NaN differs from itself); the renderer's cache compares bits instead.

@@ -34,7 +34,7 @@ QPainterPath GraphViewBackgroundLines::path(QSizeF plot) const {
 }
 
 QPen GraphViewBackgroundLines::pen(const QColor& foreground) {
-  QPen pen(foreground, 1.0, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+  QPen pen(foreground, 1.0, Qt::SolidLine, Qt::FlatCap, Qt::SvgMiterJoin);
   pen.setMiterLimit(10);
   return pen;
 }
@@ -55,6 +55,12 @@ QList<GraphLabelPosition> GraphViewBackgroundLabels::positions(qreal columnHeigh
 
 QRectF GraphViewBackgroundLabels::box(const GraphLabelPosition& position, qreal textWidth) {
   return QRectF(kBoxLeft, position.centreY - kBoxHeight / 2, textWidth, kBoxHeight);
+}
+
+qreal GraphViewBackgroundLabels::horizontalScale(qreal textWidth) {
+  // A point short of the column's edge, so a glyph's antialiased fringe stays inside it too.
+  const qreal room = GraphLayout::kLabelColumnWidth - kBoxLeft - 1;
+  return textWidth > room ? room / textWidth : 1.0;
 }
 
 QPainterPath GraphViewGraphCurve::path(QSizeF plot) const {
@@ -99,7 +105,10 @@ GraphViewGraphCurve::Range GraphViewGraphCurve::pointsTouching(qsizetype valueCo
 }
 
 QPen GraphViewGraph::pen(const QColor& color) {
-  QPen pen(color, 1.5, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+  // Qt's MiterJoin reads the limit as a length and cuts a too-long miter there, leaving a flat
+  // spike far above a one-sample peak; SvgMiterJoin is the usual rule, a bevel once the
+  // miter is longer than ten line widths.
+  QPen pen(color, 1.5, Qt::SolidLine, Qt::FlatCap, Qt::SvgMiterJoin);
   pen.setMiterLimit(10);
   return pen;
 }
@@ -107,7 +116,7 @@ QPen GraphViewGraph::pen(const QColor& color) {
 void GraphViewGraph::paint(QPainter& painter, QSizeF plot, qreal x0, qreal x1) const {
   const auto range = GraphViewGraphCurve::pointsTouching(data.data.size(), plot.width(), x0, x1);
   if (range.last - range.first < 2) return;  // one point strokes nothing
-  painter.setPen(pen(data.color));
+  painter.setPen(pen(data.color.resolve(dark)));
   painter.setBrush(Qt::NoBrush);
   painter.drawPath(GraphViewGraphCurve{data.data}.path(plot, range.first, range.last));
 }

@@ -33,7 +33,7 @@ struct GraphViewBackgroundLines {
   int numberOfLabels = 0;
 
   QPainterPath path(QSizeF plot) const;
-  static QPen pen(const QColor& foreground);  // 1 pt; drawn at kOpacity
+  static QPen pen(const QColor& foreground);  // 1 pt, as the curves' joins; drawn at kOpacity
   static constexpr qreal kOpacity = 0.1;
 };
 
@@ -49,6 +49,10 @@ struct GraphViewBackgroundLabels {
   QList<GraphLabelPosition> positions(qreal columnHeight) const;
   // The box a label of the given text width is centred in: 10 pt high, 4 pt from the left.
   static QRectF box(const GraphLabelPosition& position, qreal textWidth);
+  // The 16 pt right of the box's left edge hold two digits of the footnote font but not three
+  // ("120", "250"): a wider text is narrowed by this factor so it ends a point inside the
+  // column's edge instead of being cut there.
+  static qreal horizontalScale(qreal textWidth);
   static constexpr qreal kOpacity = 0.8;
   static constexpr qreal kBoxHeight = 10;
   static constexpr qreal kBoxLeft = 4;
@@ -77,11 +81,14 @@ struct GraphViewGraphCurve {
   static constexpr qreal kReach = 12;
 };
 
-// One styled curve: its polyline stroked in the series' colour.
+// One styled curve: its polyline stroked in the series' colour, a named colour taken from the
+// appearance it is painted in.
 struct GraphViewGraph {
   GraphData data;
+  bool dark = false;
 
-  static QPen pen(const QColor& color);  // 1.5 pt, butt caps, miter joins, miter limit 10
+  // 1.5 pt, butt caps, miter joins with the standard limit of 10 widths (bevelled beyond it).
+  static QPen pen(const QColor& color);
   // Strokes the part of the curve that can touch the band x0 <= x < x1 of the plot.
   void paint(QPainter& painter, QSizeF plot, qreal x0, qreal x1) const;
 };

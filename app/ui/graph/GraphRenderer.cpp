@@ -54,7 +54,7 @@ GraphRenderer::Work GraphRenderer::update(const QStringList& axisLabels,
   drawn_.clear();
   drawn_.reserve(datas.size());
   for (const GraphData& graph : datas)
-    drawn_.append({graph.color, graph.data});
+    drawn_.append({graph.color.resolve(dark), graph.data});
   hasCurves_ = true;
   return scroll ? Work::Scrolled : Work::Redrawn;
 }
@@ -88,9 +88,15 @@ void GraphRenderer::drawBackground(const QStringList& axisLabels, QSize size, qr
     text.translate(layout.labelColumn.topLeft());
     const auto positions = GraphViewBackgroundLabels{axisLabels}.positions(layout.plot.height());
     for (const GraphLabelPosition& position : positions) {
-      const QRectF box =
-          GraphViewBackgroundLabels::box(position, metrics.horizontalAdvance(position.text));
-      text.drawText(box, Qt::AlignCenter | Qt::TextDontClip | Qt::TextSingleLine, position.text);
+      const qreal width = metrics.horizontalAdvance(position.text);
+      const QRectF box = GraphViewBackgroundLabels::box(position, width);
+      const qreal scale = GraphViewBackgroundLabels::horizontalScale(width);
+      text.save();
+      text.translate(box.left(), 0);
+      text.scale(scale, 1);
+      text.drawText(box.translated(-box.left(), 0),
+                    Qt::AlignCenter | Qt::TextDontClip | Qt::TextSingleLine, position.text);
+      text.restore();
     }
   }
   painter.setOpacity(GraphViewBackgroundLabels::kOpacity);
@@ -102,7 +108,7 @@ bool GraphRenderer::unchanged(const QList<GraphData>& datas) const {
   for (qsizetype i = 0; i < datas.size(); ++i) {
     const QList<double>& now = datas[i].data;
     const QList<double>& before = drawn_[i].data;
-    if (datas[i].color != drawn_[i].color || now.size() != before.size() ||
+    if (datas[i].color.resolve(dark_) != drawn_[i].color || now.size() != before.size() ||
         !sameValues(now.constData(), before.constData(), now.size())) {
       return false;
     }
@@ -118,7 +124,7 @@ bool GraphRenderer::canScroll(const QList<GraphData>& datas, QSizeF plot) const 
   for (qsizetype i = 0; i < datas.size(); ++i) {
     const QList<double>& now = datas[i].data;
     const QList<double>& before = drawn_[i].data;
-    if (datas[i].color != drawn_[i].color || now.isEmpty()) return false;
+    if (datas[i].color.resolve(dark_) != drawn_[i].color || now.isEmpty()) return false;
     // One new value in front, the rest moved back by one; the oldest may have been cut.
     if (now.size() != before.size() + 1 && now.size() != before.size()) return false;
     if (!sameValues(now.constData() + 1, before.constData(), now.size() - 1)) return false;
@@ -133,7 +139,7 @@ void GraphRenderer::drawCurves(const QList<GraphData>& datas, QSizeF plot, qreal
   // Each curve is one stroked outline in a single colour, so stroking it straight onto the
   // shared layer gives what a layer of its own composited in order would give.
   for (const GraphData& graph : datas)
-    GraphViewGraph{graph}.paint(painter, plot, 0, plot.width());
+    GraphViewGraph{graph, dark_}.paint(painter, plot, 0, plot.width());
 }
 
 void GraphRenderer::redrawBand(const QList<GraphData>& datas, QSizeF plot, int x0, int x1) {
@@ -151,7 +157,7 @@ void GraphRenderer::redrawBand(const QList<GraphData>& datas, QSizeF plot, int x
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setClipRect(QRectF(x0, 0, x1 - x0, plot.height()));
   for (const GraphData& graph : datas)
-    GraphViewGraph{graph}.paint(painter, plot, x0, x1);
+    GraphViewGraph{graph, dark_}.paint(painter, plot, x0, x1);
 }
 
 void GraphRenderer::scrollCurves(const QList<GraphData>& datas, QSizeF plot) {

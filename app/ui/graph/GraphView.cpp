@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include "app/ui/Style.h"
+#include "app/ui/graph/GraphGeometry.h"
 
 GraphView::GraphView(QWidget* parent) : QWidget(parent) {
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
@@ -19,6 +20,11 @@ void GraphView::setGraph(QStringList axisLabels, QList<GraphData> datas) {
   axisLabels_ = std::move(axisLabels);
   datas_ = std::move(datas);
   update();
+}
+
+void GraphView::setGraphGeometry(const QRect& graph) {
+  const int overhang = int(GraphLayout::kLabelOverhang);
+  setGeometry(graph.adjusted(0, -overhang, 0, overhang));
 }
 
 void GraphView::paintEvent(QPaintEvent*) {

@@ -26,6 +26,11 @@ class GraphView : public QWidget {
   // What the last paint had to do to the curves; for tests and measurements.
   GraphRenderer::Work lastWork() const { return lastWork_; }
 
+  // Places the view so that its plot and label column fill `graph` exactly. The widget reaches
+  // half a label box beyond `graph` above and below, where the edge labels, centred on the
+  // plot's top and bottom edges, overhang; the parent leaves that room in its paddings.
+  void setGraphGeometry(const QRect& graph);
+
   // Takes all the space offered: no minimum and no preferred size of its own.
   QSize sizeHint() const override { return {0, 0}; }
   QSize minimumSizeHint() const override { return {0, 0}; }

@@ -15,11 +15,21 @@
 namespace gallery {
 
 inline QPalette palette(bool dark) {
-  QPalette p;
-  const QColor window = Style::color(NamedColor::WindowBackground, dark);
-  p.setColor(QPalette::Window, window);
-  p.setColor(QPalette::WindowText, Style::color(NamedColor::Foreground, dark));
-  return p;
+  return Style::windowPalette(dark);
+}
+
+// Opaque pixels within a few steps of `color` in every channel.
+inline int count(const QImage& image, const QColor& color, int tolerance = 6) {
+  int n = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb p = image.pixel(x, y);
+      n += qAlpha(p) == 255 && std::abs(qRed(p) - color.red()) <= tolerance &&
+           std::abs(qGreen(p) - color.green()) <= tolerance &&
+           std::abs(qBlue(p) - color.blue()) <= tolerance;
+    }
+  }
+  return n;
 }
 
 // A wavy series of `count` values between `low` and `high`, newest first.

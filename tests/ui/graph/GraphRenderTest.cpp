@@ -23,6 +23,10 @@ class GraphRenderTest : public QObject {
   void scrollingDrawsWhatAFullRedrawDraws();
   void redrawsOnlyWhatChanged();
   void viewFollowsThePalette();
+  void sharpPeaksAreBevelled_data();
+  void sharpPeaksAreBevelled();
+  void threeDigitLabelsAreNotCut_data();
+  void threeDigitLabelsAreNotCut();
   void gallery();
 };
 
@@ -192,6 +196,65 @@ void GraphRenderTest::viewFollowsThePalette() {
   QVERIFY(lightGrid.alpha() > 0 && lightGrid.alpha() < 40);
   QCOMPARE(qGray(lightGrid.rgb()), 0);
   QVERIFY(qGray(darkGrid.rgb()) > 200);
+  // A named colour is looked up when painting: the same series turns to the dark variant.
+  GraphView named({"1", "0"}, {{"a", QList<double>(50, 1 - 50.5 / 100), NamedColor::Blue}});
+  named.resize(220, 110);
+  QCOMPARE(gallery::bare(named).pixelColor(190, 55).rgb(),
+           Style::color(NamedColor::Blue, false).rgb());
+  named.setPalette(gallery::palette(true));
+  QCOMPARE(gallery::bare(named).pixelColor(190, 55).rgb(),
+           Style::color(NamedColor::Blue, true).rgb());
+}
+
+void GraphRenderTest::sharpPeaksAreBevelled_data() {
+  QTest::addColumn<qreal>("dpr");
+  QTest::newRow("1x") << 1.0;
+  QTest::newRow("2x") << 2.0;
+}
+
+void GraphRenderTest::sharpPeaksAreBevelled() {
+  QFETCH(qreal, dpr);
+  // A one-sample peak from 0.3 up to 0.6 and back, 1 pt each way: its miter would be far longer
+  // than ten line widths, so the join is bevelled and the stroke ends within a point of the
+  // peak (y = 40) instead of spiking upwards.
+  GraphRenderer renderer;
+  renderer.update({"1", "0"}, {{"a", {0.3, 0.6, 0.3}, Qt::red}}, QSize(120, 110), dpr, false);
+  const QImage& curves = renderer.curves();
+  int top = curves.height();
+  for (int y = 0; y < curves.height() && top == curves.height(); ++y) {
+    for (int x = 0; x < curves.width(); ++x) {
+      if (qAlpha(curves.pixel(x, y)) > 0) {
+        top = y;
+        break;
+      }
+    }
+  }
+  QVERIFY2(top / dpr >= 39 && top / dpr <= 41, qPrintable(QString::number(top / dpr)));
+}
+
+void GraphRenderTest::threeDigitLabelsAreNotCut_data() {
+  QTest::addColumn<qreal>("dpr");
+  QTest::addColumn<QStringList>("labels");
+  QTest::newRow("celsius 1x") << 1.0 << QStringList{"120", "100", "80", "60", "40", "20"};
+  QTest::newRow("fahrenheit 2x") << 2.0 << QStringList{"250", "215", "180", "145", "110", "75"};
+}
+
+void GraphRenderTest::threeDigitLabelsAreNotCut() {
+  QFETCH(qreal, dpr);
+  QFETCH(QStringList, labels);
+  GraphRenderer renderer;
+  renderer.update(labels, {}, QSize(120, 110), dpr, false);
+  const QImage& image = renderer.background();
+  // The widget's last pixel column stays clear: nothing reached, and so nothing was cut at,
+  // the edge. The labels are there all the same.
+  int inkAtEdge = 0, inkInColumn = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    inkAtEdge += qAlpha(image.pixel(image.width() - 1, y)) > 0;
+    for (int x = int(104 * dpr); x < image.width(); ++x)
+      inkInColumn += qAlpha(image.pixel(x, y)) > 0;
+  }
+  QCOMPARE(inkAtEdge, 0);
+  QVERIFY(inkInColumn > 6 * 10 * dpr * dpr);
 }
 
 void GraphRenderTest::gallery() {
@@ -206,9 +269,17 @@ void GraphRenderTest::gallery() {
       QPainter painter(&image);
       painter.drawImage(0, 0, renderer.composed());
       painter.end();
-      const QString path =
-          gallery::save(image, QString("graph-%1-%2x").arg(dark ? "dark" : "light").arg(int(dpr)));
-      QVERIFY(QFileInfo::exists(path));
+      gallery::save(image, QString("graph-%1-%2x").arg(dark ? "dark" : "light").arg(int(dpr)));
+      // Every series shows in its own colour, and the label column has ink of the foreground.
+      for (const GraphData& graph : gallery::fourSeries(dark))
+        QVERIFY2(gallery::count(image, graph.color.resolve(dark)) > 30 * dpr, qPrintable(graph.id));
+      const QImage& background = renderer.background();
+      int labelInk = 0;
+      for (int y = 0; y < background.height(); ++y) {
+        for (int x = int(332 * dpr); x < background.width(); ++x)
+          labelInk += qAlpha(background.pixel(x, y)) > 100;
+      }
+      QVERIFY(labelInk > 20 * dpr * dpr);
     }
   }
 }

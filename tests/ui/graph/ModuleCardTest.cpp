@@ -189,7 +189,13 @@ void ModuleCardTest::gallery() {
       QCOMPARE(image.height(), 162);
       const QString name =
           QString("card-%1-%2").arg(twoLine ? "two-line" : "one-line").arg(dark ? "dark" : "light");
-      QVERIFY(QFileInfo::exists(gallery::save(image, name)));
+      gallery::save(image, name);
+      // Each legend bar shows in its colour (most of its 4 rows; texts may overlap it), and the
+      // title is purple.
+      for (const LegendEntry* entry : card->findChildren<LegendEntry*>())
+        QVERIFY2(gallery::count(image, entry->color(), 0) >= 3 * entry->entryWidth(),
+                 qPrintable(entry->value()));
+      QVERIFY(gallery::count(image, Style::color(NamedColor::Purple, dark), 40) > 10);
     }
   }
 }

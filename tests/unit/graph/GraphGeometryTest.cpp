@@ -219,7 +219,7 @@ TEST(GraphPens, WidthsCapsAndJoins) {
   EXPECT_EQ(grid.widthF(), 1.0);
   for (const QPen& pen : {curve, grid}) {
     EXPECT_EQ(pen.capStyle(), Qt::FlatCap);
-    EXPECT_EQ(pen.joinStyle(), Qt::MiterJoin);
+    EXPECT_EQ(pen.joinStyle(), Qt::SvgMiterJoin);
     EXPECT_EQ(pen.miterLimit(), 10);
     EXPECT_EQ(pen.style(), Qt::SolidLine);
   }

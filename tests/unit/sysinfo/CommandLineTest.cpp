@@ -55,6 +55,32 @@ TEST(CommandLine, Parsing) {
   }
 }
 
+TEST(CommandLine, SnapshotOptions) {
+  struct Case {
+    std::vector<std::string> args;
+    std::optional<std::string> snapshot;
+    int samples;
+    bool dark;
+    std::string error;
+  };
+  const Case cases[] = {
+      {{"ferrolux", "--snapshot", "w.png", "--samples", "40", "--dark"}, "w.png", 40, true, ""},
+      {{"ferrolux", "--snapshot", "w.png"}, "w.png", 5, false, ""},
+      {{"ferrolux", "--snapshot"}, std::nullopt, 5, false, "--snapshot needs a value"},
+      {{"ferrolux", "--samples", "4x"}, std::nullopt, 5, false, "--samples needs a number"},
+      {{"ferrolux", "--samples", "-1"}, std::nullopt, 5, false, "--samples needs a number"},
+  };
+  for (const auto& c : cases) {
+    CommandLine cl = CommandLine::parse(c.args);
+    EXPECT_EQ(cl.error.rfind(c.error, 0), 0u) << cl.error;
+    EXPECT_EQ(cl.error.empty(), c.error.empty()) << cl.error;
+    if (!c.error.empty()) continue;
+    EXPECT_EQ(cl.snapshot, c.snapshot);
+    EXPECT_EQ(cl.samples, c.samples);
+    EXPECT_EQ(cl.dark, c.dark);
+  }
+}
+
 TEST(MachineInfo, TitleLines) {
   struct Case {
     MachineFacts facts;

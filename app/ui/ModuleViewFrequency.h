@@ -1,0 +1,41 @@
+// The frequency module: E-core, P-core and, when "gpuFrequency" is on, GPU frequency in GHz on a
+// fixed 0 to 4 GHz scale.
+//
+// ModuleViewFrequencyStatic and ModuleViewFrequencyDynamic turn the model and the setting into
+// the module's rows; ModuleViewFrequency is the card, refreshed on every change of the model or
+// of the settings. Main thread only.
+#pragma once
+
+#include "app/ui/ModuleRows.h"
+#include "app/ui/ModuleView.h"
+
+class ModuleModelFrequency;
+class UserDefaults;
+
+struct ModuleViewFrequencyStatic {
+  static constexpr qreal kHeight = 160;
+  static ModuleTitleRow title();
+};
+
+struct ModuleViewFrequencyDynamic {
+  const ModuleModelFrequency& model;
+  bool gpuFrequency;  // the setting, read when the rows are built
+
+  ModuleBodyRows rows() const;
+};
+
+class ModuleViewFrequency : public ModuleView {
+  Q_OBJECT
+
+ public:
+  ModuleViewFrequency(const ModuleModelFrequency& model, UserDefaults& defaults,
+                      QWidget* parent = nullptr);
+
+ protected:
+  ModuleTitleRow titleRow() const override { return ModuleViewFrequencyStatic::title(); }
+  ModuleBodyRows bodyRows() const override;
+
+ private:
+  const ModuleModelFrequency& model_;
+  UserDefaults& defaults_;
+};

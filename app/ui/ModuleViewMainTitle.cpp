@@ -1,0 +1,59 @@
+#include "app/ui/ModuleViewMainTitle.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "app/metrics/sysinfo/ModuleModelMainTitle.h"
+#include "app/ui/Style.h"
+
+namespace {
+
+QLabel* text(const QFont& font, QWidget* parent) {
+  auto* label = new QLabel(parent);
+  label->setFont(font);
+  label->setTextFormat(Qt::PlainText);
+  return label;
+}
+
+QHBoxLayout* row(QLabel* left, QLabel* right) {
+  auto* layout = new QHBoxLayout;
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(8);
+  // Both texts share a baseline-ish centre line, as in a horizontal stack centred vertically.
+  layout->addWidget(left, 0, Qt::AlignVCenter);
+  layout->addWidget(right, 0, Qt::AlignVCenter);
+  layout->addStretch(1);
+  return layout;
+}
+
+}  // namespace
+
+ModuleViewMainTitle::ModuleViewMainTitle(const ModuleModelMainTitle& model, QWidget* parent)
+    : QWidget(parent),
+      model_(model),
+      chip_(text(Style::font(TextStyle::Title2, QFont::Bold), this)),
+      cores_(text(Style::font(TextStyle::Title3, QFont::Medium), this)),
+      gpu_(text(Style::font(TextStyle::Title3, QFont::Bold), this)),
+      gpuCores_(text(Style::font(TextStyle::Headline, QFont::Medium), this)) {
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(8);
+  column->addLayout(row(chip_, cores_));
+  column->addLayout(row(gpu_, gpuCores_));
+  connect(&model_, &ModuleModelMainTitle::changed, this, &ModuleViewMainTitle::refresh);
+  refresh();
+}
+
+void ModuleViewMainTitle::refresh() {
+  chip_->setText(model_.appleSiliconName());
+  cores_->setText(QStringLiteral("(%1 E-Cores + %2 P-Cores)")
+                      .arg(model_.numberOfECore())
+                      .arg(model_.numberOfPCore()));
+  gpu_->setText(model_.gpuName());
+  gpuCores_->setText(QStringLiteral("(%1 GPU-Cores)").arg(model_.numberOfGPUCore()));
+}
+
+QStringList ModuleViewMainTitle::texts() const {
+  return {chip_->text(), cores_->text(), gpu_->text(), gpuCores_->text()};
+}

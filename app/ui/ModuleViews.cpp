@@ -1,0 +1,11 @@
+#include "app/ui/ModuleViews.h"
+
+#include "app/model/GeneralModel.h"
+#include "app/ui/ModuleViewFrequency.h"
+#include "app/ui/ModuleViewPower.h"
+
+QList<ModuleView*> ModuleViews::create(GeneralModel& model, UserDefaults& defaults) {
+  const bool isOS13OrLater = model.modelPowerMetrics().isOS13OrLater();
+  return {new ModuleViewPower(model.modelPower(), isOS13OrLater),
+          new ModuleViewFrequency(model.modelFrequency(), defaults)};
+}

@@ -1,0 +1,234 @@
+// The monitor window over a real root model on simulated Macs, with no helper answering:
+// what it shows and hides, the texts and series its modules build from the models and the
+// settings, and the whole window drawn to pixels in both appearances.
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+
+#include "app/core/UserDefaults.h"
+#include "app/model/GeneralModel.h"
+#include "app/ui/ContentView.h"
+#include "app/ui/GraphLineTitle.h"
+#include "app/ui/HelperCard.h"
+#include "app/ui/LegendViewGeometry.h"
+#include "app/ui/MainInterface.h"
+#include "app/ui/MainWindow.h"
+#include "app/ui/ModuleTitle.h"
+#include "app/ui/ModuleView.h"
+#include "app/ui/ModuleViewMainTitle.h"
+#include "app/ui/graph/GraphView.h"
+#include "ui/graph/GalleryHelpers.h"
+#include "unit/metrics/SampleBuilders.h"
+
+namespace {
+
+struct Window {
+  QTemporaryDir dir;
+  UserDefaults defaults{dir.filePath("defaults.ini")};
+  std::unique_ptr<platform::Platform> machine;
+  std::unique_ptr<GeneralModel> model;
+  std::unique_ptr<MainWindow> window;
+
+  explicit Window(const QString& profile) {
+    // Nobody listens there: the helper never answers and stays unauthorized.
+    qputenv("FERROLUX_HELPER_ENDPOINT", dir.filePath("nobody.sock").toUtf8());
+    machine = std::move(platform::create("sim:" + profile.toStdString()).platform);
+    GeneralModel::Environment env;
+    env.platform = machine.get();
+    env.defaults = &defaults;
+    model = std::make_unique<GeneralModel>(std::move(env));
+    window = std::make_unique<MainWindow>(*model, defaults);
+    window->show();
+  }
+  MainInterface& interface() const { return *window->contentView()->interface(); }
+  ModuleView& module(int i) const { return *interface().modules().at(i); }
+  QStringList legend(int i) const {
+    QStringList texts;
+    for (const LegendEntry* entry : module(i).legend()->entries()) {
+      const auto* single = qobject_cast<const GraphSingleLineTitle*>(entry);
+      texts << (single ? single->label() : "") + "=" + entry->value();
+    }
+    return texts;
+  }
+  // Samples as the sample store would apply them from helper replies.
+  void feed(const plist::Value& sample, int times = 1) {
+    SGPowerMetrics& store = model->modelPowerMetrics();
+    store.setHelperLink({[](double, bool) {}, [] { return true; }});
+    for (int i = 0; i < times; ++i)
+      store.applySample(sample);
+    QCoreApplication::processEvents();  // "UpdateView" comes asynchronously
+  }
+};
+
+// `wobble` moves every figure a little, so that no curve is a flat line between two pixel rows.
+plist::Value sample(double cpuEnergy, int wobble = 0) {
+  const double w = wobble % 5;
+  return fxtest::withProcessor(
+      plist::Dict{{"combined_power", 12000.0 + 1500 * w},
+                  {"cpu_energy", cpuEnergy},
+                  {"gpu_energy", 500.0 + 300 * w},
+                  {"dram_energy", 400.0 + 200 * w},
+                  {"clusters", plist::Array{fxtest::cluster("E-Cluster", 2.0e9),
+                                            fxtest::cluster("P-Cluster", 3.2e9)}}},
+      plist::Dict{{"gpu", plist::Dict{{"freq_hz", 1000.0}}}});
+}
+
+}  // namespace
+
+class WindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void refusalIsAllOnOtherProcessors();
+  void helperCardCoversTheModulesButNotTheTitle();
+  void updateButtonHidesAtOnce();
+  void legendsFollowModelsAndSettings_data();
+  void legendsFollowModelsAndSettings();
+  void windowIsFixedWithItsMenus();
+  void wholeWindowInBothAppearances();
+};
+
+void WindowTest::refusalIsAllOnOtherProcessors() {
+  Window w("macbookpro-intel");
+  gallery::save(w.window->grab().toImage(), "window-refusal");
+  QCOMPARE(w.interface().refusal()->text(), MainInterface::refusalText());
+  QVERIFY(w.interface().refusal()->isVisible());
+  QVERIFY(!w.interface().title() && w.interface().modules().isEmpty());
+  QVERIFY(!w.interface().helperCard());
+  QVERIFY(!w.interface().contentModel() || !w.model->xpcmanager().isAuthorized());
+}
+
+void WindowTest::helperCardCoversTheModulesButNotTheTitle() {
+  Window w("macbookpro-m2pro");
+  HelperCard* card = w.interface().helperCard();
+  QVERIFY(card->isVisible());
+  QVERIFY(card->installButton()->isVisible() && !card->updateButton()->isVisible());
+  QCOMPARE(card->welcome()->text(), QString("Welcome"));
+  const QRect over(card->mapTo(w.window.get(), QPoint()), card->size());
+  for (ModuleView* module : w.interface().modules()) {
+    const QRect cardOnWindow(module->mapTo(w.window.get(), module->cardRect().topLeft().toPoint()),
+                             module->cardRect().size().toSize());
+    QVERIFY(over.contains(cardOnWindow));
+  }
+  const auto* title = w.interface().title();
+  QVERIFY(!over.intersects(QRect(title->mapTo(w.window.get(), QPoint()), title->size())));
+  QCOMPARE(title->texts().at(0), w.model->modelMainTitle().appleSiliconName());
+  gallery::save(w.window->grab().toImage(), "window-install-prompt");
+  w.model->xpcmanager().setAuthorized(true);
+  w.interface().refresh();
+  QVERIFY(!card->isVisible());
+}
+
+void WindowTest::updateButtonHidesAtOnce() {
+  Window w("macbookpro-m2pro");
+  w.model->xpcmanager().setUpdateNeeded(true);
+  w.interface().refresh();
+  HelperCard* card = w.interface().helperCard();
+  QVERIFY(card->updateButton()->isVisible() && !card->installButton()->isVisible());
+  QTest::mouseClick(card->updateButton(), Qt::LeftButton);
+  QVERIFY(!card->updateButton()->isVisible());
+  QVERIFY(w.interface().hideUpdateButton());
+  QCOMPARE(card->text()->text(),
+           QString("\nThe Ferrolux Powermetrics Helper need being updated\n"));
+}
+
+void WindowTest::legendsFollowModelsAndSettings_data() {
+  QTest::addColumn<QString>("profile");
+  QTest::addColumn<bool>("gpuFrequency");
+  QTest::addColumn<double>("cpuEnergy");  // millijoules over the 500 ms sample
+  QTest::addColumn<QStringList>("power");
+  QTest::addColumn<QStringList>("frequency");
+  QTest::addColumn<int>("frequencyCurves");
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  // macOS 13: no DRAM figure, "N/A" in the legend while the curve is still drawn.
+  QTest::newRow("os13, no gpu") << "macbookpro-m2pro" << false << 2500.0
+                                << QStringList{"PKG=12.00", "CPU=5.00", "DRAM=N/A", "GPU=1.00"}
+                                << QStringList{"E-CORE=2.00", "P-CORE=3.20"} << 2;
+  QTest::newRow("os12, gpu, no cpu reading")
+      << "macmini-m1" << true << nan
+      << QStringList{"PKG=0.00", "CPU=\u2013", "DRAM=0.80", "GPU=1.00"}
+      << QStringList{"E-CORE=2.00", "P-CORE=3.20", "GPU=1.00"} << 3;
+}
+
+void WindowTest::legendsFollowModelsAndSettings() {
+  QFETCH(QString, profile);
+  QFETCH(bool, gpuFrequency);
+  QFETCH(double, cpuEnergy);
+  QFETCH(QStringList, power);
+  QFETCH(QStringList, frequency);
+  QFETCH(int, frequencyCurves);
+  Window w(profile);
+  w.feed(sample(cpuEnergy), 3);
+  // The setting is read live: turning it on adds the entry and the curve, off removes both.
+  w.defaults.setValue(defaults::kGPUFrequency, gpuFrequency);
+  QCOMPARE(w.legend(0), power);
+  QCOMPARE(w.legend(1), frequency);
+  QCOMPARE(w.module(1).graph()->datas().size(), frequencyCurves);
+  const GraphData& dram = w.module(0).graph()->datas().at(2);
+  QCOMPARE(dram.data.size(), 3);
+  QVERIFY(std::isfinite(dram.data.at(0)));
+  w.defaults.setValue(defaults::kGPUFrequency, !gpuFrequency);
+  QCOMPARE(w.legend(1).size(), gpuFrequency ? 2 : 3);
+  QCOMPARE(w.module(1).graph()->datas().size(), gpuFrequency ? 2 : 3);
+}
+
+void WindowTest::windowIsFixedWithItsMenus() {
+  Window w("macbookpro-m2pro");
+  QCOMPARE(w.window->contentView()->width(), ContentView::kWidth);
+  QCOMPARE(w.window->minimumSize(), w.window->maximumSize());
+  QVERIFY(!(w.window->windowFlags() & Qt::WindowMaximizeButtonHint));
+  QCOMPARE(w.window->loggingMenu()->title(), QString("Logging"));
+  const QList<QAction*> help = w.window->helpMenu()->actions();
+  QCOMPARE(help.size(), 1);
+  QCOMPARE(help[0]->text(), QString("Ferrolux Help"));
+  // The module cards span the content less its padding.
+  QCOMPARE(w.module(0).cardRect().width(), ContentView::kWidth - 2.0 * ContentView::kPadding);
+  QCOMPARE(w.module(0).cardRect().height(), 160.0);
+  // The plot has the graph's whole height: from 10 under the legend band down to the card's
+  // padding; only the edge labels' overhang lies outside it.
+  for (ModuleView* module : w.interface().modules()) {
+    const QRect graph = module->graphRect();
+    QCOMPARE(graph.bottom(), module->contentRect().bottom());
+    QCOMPARE(graph.top(),
+             module->legend()->geometry().top() + module->legend()->bandTop() + 20 + 10);
+    QCOMPARE(module->graph()->geometry(), graph.adjusted(0, -5, 0, 5));
+  }
+}
+
+void WindowTest::wholeWindowInBothAppearances() {
+  Window w("macbookpro-m2pro");
+  w.model->xpcmanager().setAuthorized(true);
+  w.interface().refresh();
+  w.defaults.setValue(defaults::kGPUFrequency, true);
+  for (int i = 0; i < 40; ++i)
+    w.feed(sample(1000.0 + 60.0 * (i % 7), i));
+  for (bool dark : {false, true}) {
+    // No new sample between the two: the colours are looked up when painting.
+    QApplication::setPalette(gallery::palette(dark));
+    QCoreApplication::processEvents();
+    const QImage image = w.window->grab().toImage();
+    gallery::save(image, QString("window-%1").arg(dark ? "dark" : "light"));
+    for (ModuleView* module : w.interface().modules()) {
+      const QRect plot(module->graph()->mapTo(w.window.get(), QPoint(0, 5)),
+                       module->graph()->size() - QSize(20, 10));
+      const QImage graph = image.copy(plot);
+      // Curves cover each other, so the colours are counted over the module: the current
+      // appearance's variants are there, the other appearance's are not.
+      int shown = 0, stale = 0;
+      for (const GraphData& series : module->graph()->datas()) {
+        shown += gallery::count(graph, series.color.resolve(dark), 2);
+        stale += gallery::count(graph, series.color.resolve(!dark), 2);
+      }
+      QVERIFY2(shown > 20, qPrintable(module->title()->labelLeft()));
+      QCOMPARE(stale, 0);
+    }
+  }
+}
+
+QTEST_MAIN(WindowTest)
+#include "WindowTest.moc"
