@@ -6,6 +6,7 @@
 #include "app/helperlink/PkexecInstaller.h"
 #include "app/metrics/sysinfo/SGSystemInfo.h"
 #include "app/model/Links.h"
+#include "platform/ToolLocator.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ namespace {
 helperlink::PkexecPaths installerPaths(const helperlink::HelperLocations& locations) {
   helperlink::PkexecPaths p = helperlink::installedPkexecPaths();
   p.helperCopy = locations.helperCopy();
-  if (p.helperCopy == FERROLUX_BUILD_HELPER) {
+  if (p.helperCopy == FERROLUX_BUILD_HELPER && platform::runsFromBuildTree()) {
     p.bless = FERROLUX_BUILD_BLESS;
     p.sampler = FERROLUX_BUILD_SAMPLER;
   } else {
