@@ -104,13 +104,16 @@ void XPCClient::powermetricsResult(std::optional<plist::Bytes> data) {
     delegate = delegate_;
   }
   if (!delegate) return;
-  const QPointer<SGPowerMetrics> store = delegate->powerMetricsModelDelegate();
-  if (!store) return;
-  if (!data) {
-    store->receiveSample(std::nullopt);
-    return;
-  }
-  store->receiveSample(std::string_view(reinterpret_cast<const char*>(data->data()), data->size()));
+  // The store is parsed into here, on the reader thread, while the main thread may be
+  // destroying it; the guard holds that off until the parse is done.
+  delegate->withPowerMetricsModelDelegate([&data](SGPowerMetrics& store) {
+    if (!data) {
+      store.receiveSample(std::nullopt);
+      return;
+    }
+    store.receiveSample(
+        std::string_view(reinterpret_cast<const char*>(data->data()), data->size()));
+  });
 }
 
 void XPCClient::resultFor(uint64_t generation, std::optional<plist::Bytes> data) {

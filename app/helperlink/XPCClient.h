@@ -19,7 +19,7 @@
 #include <optional>
 #include <string>
 
-#include "app/helperlink/Lifetime.h"
+#include "app/core/Lifetime.h"
 #include "shared/plist/Plist.h"
 #include "shared/xpc/Connection.h"
 

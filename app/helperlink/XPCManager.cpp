@@ -60,24 +60,37 @@ void XPCManager::setMorebuttonModelDelegate(std::weak_ptr<Refreshable> delegate)
   morebuttonModelDelegate_ = std::move(delegate);
 }
 
-void XPCManager::setPowerMetricsModelDelegate(QPointer<SGPowerMetrics> delegate) {
+void XPCManager::setPowerMetricsModelDelegate(SGPowerMetrics* delegate) {
   std::lock_guard lock(delegatesMutex_);
-  powerMetricsModelDelegate_ = std::move(delegate);
+  powerMetricsModelDelegate_ = delegate;
+  powerMetricsModelLifetime_ = delegate ? delegate->lifetime() : nullptr;
 }
 
-void XPCManager::setUtilizationModelDelegate(QPointer<QObject> delegate) {
+void XPCManager::setUtilizationModelDelegate(std::weak_ptr<QObject> delegate) {
   std::lock_guard lock(delegatesMutex_);
   utilizationModelDelegate_ = std::move(delegate);
 }
 
-QPointer<SGPowerMetrics> XPCManager::powerMetricsModelDelegate() const {
-  std::lock_guard lock(delegatesMutex_);
-  return powerMetricsModelDelegate_;
-}
-
-QPointer<QObject> XPCManager::utilizationModelDelegate() const {
+std::weak_ptr<QObject> XPCManager::utilizationModelDelegate() const {
   std::lock_guard lock(delegatesMutex_);
   return utilizationModelDelegate_;
+}
+
+bool XPCManager::withPowerMetricsModelDelegate(
+    const std::function<void(SGPowerMetrics&)>& use) const {
+  SGPowerMetrics* store = nullptr;
+  std::shared_ptr<Lifetime> lifetime;
+  {
+    std::lock_guard lock(delegatesMutex_);
+    store = powerMetricsModelDelegate_;
+    lifetime = powerMetricsModelLifetime_;
+  }
+  if (!store || !lifetime) return false;
+  // Entered outside the delegates' lock: the store's destructor may be waiting for this use.
+  auto entered = lifetime->enter();
+  if (!entered) return false;
+  use(*store);
+  return true;
 }
 
 bool XPCManager::checkHelperAtStartup() {
@@ -115,7 +128,9 @@ void XPCManager::notifyDelegates() {
   dispatch::mainAsync([guard, this, authorized] {
     auto use = guard->enter();
     if (!use) return;
-    if (const auto store = powerMetricsModelDelegate()) store->setAuthorized(authorized);
+    withPowerMetricsModelDelegate([authorized](SGPowerMetrics& store) {
+      store.setAuthorized(authorized);
+    });
   });
   refreshContent();
   refreshMoreButton();
@@ -163,7 +178,7 @@ void XPCManager::uninstallHelper() {
       auto use = guard->enter();
       if (!use) return;
       // Sampling stops at once; the store keeps its authorization until the helper is gone.
-      if (const auto store = powerMetricsModelDelegate()) store->stopSampling();
+      withPowerMetricsModelDelegate([](SGPowerMetrics& store) { store.stopSampling(); });
       setUpdateNeeded(false);
       refreshContent();
       setRequestedToUninstall(true);

@@ -16,9 +16,9 @@
 #pragma once
 
 #include <QObject>
-#include <QPointer>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -26,7 +26,7 @@
 #include "app/core/NotificationCenter.h"
 #include "app/helperlink/HelperInstaller.h"
 #include "app/helperlink/HelperLocations.h"
-#include "app/helperlink/Lifetime.h"
+#include "app/core/Lifetime.h"
 #include "app/helperlink/Refreshable.h"
 #include "app/helperlink/XPCClient.h"
 #include "app/metrics/SGPowerMetrics.h"
@@ -64,13 +64,16 @@ class XPCManager {
   // nothing once the manager is gone.
   SGPowerMetrics::HelperLink powerMetricsLink();
 
-  // Weak delegate slots; an empty or expired slot is skipped.
+  // Weak delegate slots; an empty or expired slot is skipped. The sample store is held through
+  // its lifetime guard, since results reach it from the link's reader thread.
   void setContentModelDelegate(std::weak_ptr<Refreshable> delegate);
   void setMorebuttonModelDelegate(std::weak_ptr<Refreshable> delegate);
-  void setPowerMetricsModelDelegate(QPointer<SGPowerMetrics> delegate);
-  void setUtilizationModelDelegate(QPointer<QObject> delegate);  // kept, never called
-  QPointer<SGPowerMetrics> powerMetricsModelDelegate() const;
-  QPointer<QObject> utilizationModelDelegate() const;
+  void setPowerMetricsModelDelegate(SGPowerMetrics* delegate);
+  void setUtilizationModelDelegate(std::weak_ptr<QObject> delegate);  // kept, never called
+  std::weak_ptr<QObject> utilizationModelDelegate() const;
+  // Runs `use` with the sample store while it exists, holding off its destruction meanwhile;
+  // false (and `use` not run) when there is none or it is gone. Any thread.
+  bool withPowerMetricsModelDelegate(const std::function<void(SGPowerMetrics&)>& use) const;
 
   // The start-up check, for the content model: the liveness probe over the link's connection;
   // any reply leads to the version check, and a match makes the manager authorized, notifies
@@ -110,8 +113,9 @@ class XPCManager {
   mutable std::mutex delegatesMutex_;  // guards the four slots
   std::weak_ptr<Refreshable> contentModelDelegate_;
   std::weak_ptr<Refreshable> morebuttonModelDelegate_;
-  QPointer<SGPowerMetrics> powerMetricsModelDelegate_;
-  QPointer<QObject> utilizationModelDelegate_;
+  SGPowerMetrics* powerMetricsModelDelegate_ = nullptr;
+  std::shared_ptr<Lifetime> powerMetricsModelLifetime_;  // the store's, with the pointer
+  std::weak_ptr<QObject> utilizationModelDelegate_;
 
   NotificationCenter::Token didInstallObserver_ = 0;
   NotificationCenter::Token installErrorObserver_ = 0;
