@@ -196,6 +196,14 @@ void XPCClient::reportInterruption() {
   logLine("[XPCTEST] XPCClient: connection has been interrupted XPCTEST");
   NotificationCenter::defaultCenter().post(notifications::kXPCInstallError);
   printLine("connetionInterruptionHandler");
+  // A helper that ended while connected is usually started again (by the service manager, or
+  // by an upgrade); nothing else would ever look for it.
+  XPCManager* delegate = nullptr;
+  {
+    std::lock_guard lock(mutex_);
+    delegate = delegate_;
+  }
+  if (delegate) delegate->helperWasLost();
 }
 
 void XPCClient::reportInvalidation() {

@@ -1,5 +1,6 @@
 #include "app/helperlink/XPCManager.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -106,6 +107,27 @@ bool XPCManager::checkHelperAtStartup() {
       notifyDelegates();
       refreshContent();
     });
+  });
+}
+
+void XPCManager::helperWasLost() {
+  auto guard = lifetime_;
+  // The rounds are counted on the main thread, where their checks run. A new loss starts a new
+  // round from the shortest wait; the checks of an older round stop.
+  dispatch::mainAsync([guard, this] {
+    if (auto use = guard->enter()) scheduleRecheck(++recheckRound_, kRecheckFirstDelayMs);
+  });
+}
+
+void XPCManager::scheduleRecheck(uint64_t round, int delayMs) {
+  auto guard = lifetime_;
+  dispatch::mainAfter(delayMs, [guard, this, round, delayMs] {
+    auto use = guard->enter();
+    // Authorized again (by an earlier check of this round, or by an install): the round ends.
+    if (!use || round != recheckRound_ || isAuthorized()) return;
+    // Nobody listening ends the probe's connection at once; the next check opens a new one.
+    checkHelperAtStartup();
+    scheduleRecheck(round, std::min(delayMs * 2, kRecheckMaxDelayMs));
   });
 }
 

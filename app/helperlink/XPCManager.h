@@ -18,6 +18,7 @@
 #include <QObject>
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -37,6 +38,8 @@ class XPCManager {
  public:
   static constexpr int kUninstallDelayMs = 1000;  // uninstall request -> "unInstallHelper"
   static constexpr int kUpdateDelayMs = 2000;     // update request -> the new install
+  static constexpr int kRecheckFirstDelayMs = 1000;  // helper lost -> the first new check
+  static constexpr int kRecheckMaxDelayMs = 30000;   // the longest wait between checks
 
   // Creates the link. Only when `processorType` is exactly "ARM" does the manager become the
   // link's delegate and observe "XPCDidInstall" and "XPCInstallError"; elsewhere the link can
@@ -81,6 +84,13 @@ class XPCManager {
   // false when the probe could not be sent.
   bool checkHelperAtStartup();
 
+  // The link lost the helper after its hello (a crash, a restart of the service). From any
+  // thread, after "XPCInstallError" has done its work: the start-up check runs again after 1 s
+  // and, while the manager is not authorized, again after twice the previous wait, up to 30 s;
+  // a helper that answers with the expected version authorizes without the user's help. A
+  // new loss starts the round again from the shortest wait.
+  void helperWasLost();
+
   // Observers of "XPCDidInstall" and "XPCInstallError".
   void helperDidInstall();
   void helperInstallError();
@@ -101,6 +111,8 @@ class XPCManager {
 
  private:
   void refreshMoreButton();
+  // One check of the round that helperWasLost starts; main thread.
+  void scheduleRecheck(uint64_t round, int delayMs);
   std::weak_ptr<Refreshable> contentModel() const;
 
   std::unique_ptr<HelperInstaller> installer_;
@@ -116,6 +128,8 @@ class XPCManager {
   SGPowerMetrics* powerMetricsModelDelegate_ = nullptr;
   std::shared_ptr<Lifetime> powerMetricsModelLifetime_;  // the store's, with the pointer
   std::weak_ptr<QObject> utilizationModelDelegate_;
+
+  uint64_t recheckRound_ = 0;  // main thread: the round whose checks may run
 
   NotificationCenter::Token didInstallObserver_ = 0;
   NotificationCenter::Token installErrorObserver_ = 0;
