@@ -206,9 +206,10 @@ void GraphRenderTest::gallery() {
       QPainter painter(&image);
       painter.drawImage(0, 0, renderer.composed());
       painter.end();
-      const QString path =
-          gallery::save(image, QString("graph-%1-%2x").arg(dark ? "dark" : "light").arg(int(dpr)));
-      QVERIFY(QFileInfo::exists(path));
+      // The curves are drawn across the plot, and the artifact is this run's picture.
+      QVERIFY(gallery::colouredPixels(image) > 300 * dpr);
+      QVERIFY(gallery::save(image,
+                            QString("graph-%1-%2x").arg(dark ? "dark" : "light").arg(int(dpr))));
     }
   }
 }
