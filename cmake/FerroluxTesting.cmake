@@ -55,7 +55,9 @@ function(ferrolux_benchmark)
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} benchmark::benchmark benchmark::benchmark_main)
   _ferrolux_test_common(${T_NAME})
   add_test(NAME ${T_NAME} COMMAND ${T_NAME} --benchmark_min_time=0.001)
-  set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${FERROLUX_TEST_ENV}" LABELS bench)
+  # A benchmark that calls SkipWithError still exits 0; its report line fails the test instead.
+  set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${FERROLUX_TEST_ENV}" LABELS bench
+    FAIL_REGULAR_EXPRESSION "ERROR OCCURRED")
 endfunction()
 
 # ferrolux_fuzzer(NAME n SOURCES ... [LIBS ...] CORPUS dir): a target defining

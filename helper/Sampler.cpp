@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 
 #include "shared/process/Process.h"
 #include "shared/xpc/Protocol.h"
@@ -44,11 +43,8 @@ std::optional<plist::Bytes> runSampler(const SamplerConfig& config, double msSam
   proc::Spec spec;
   spec.path = config.nicePath;
   spec.args = std::move(*args);
+  // The sampler runs as root: nothing of the helper's own environment reaches it.
   spec.env = {"PATH=" + config.searchPath, "LC_ALL=C"};
-  // The stand-in sampler may be pointed at a simulated machine; that choice is the only
-  // setting passed through.
-  if (const char* platform = std::getenv("FERROLUX_PLATFORM"))
-    spec.env.push_back(std::string("FERROLUX_PLATFORM=") + platform);
   spec.outputCap = config.outputCap;
   const double ms = std::clamp(msSampling, 0.0, 86400000.0);
   spec.timeLimit = std::chrono::milliseconds(static_cast<int64_t>(ms)) + config.grace;

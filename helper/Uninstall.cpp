@@ -13,9 +13,10 @@
 namespace helper {
 namespace {
 
+// The failure line is "error " and the description, without the prefix of the other lines.
 bool removeFile(const std::string& path) {
   if (::unlink(path.c_str()) == 0) return true;
-  log("error Could not remove " + path + ": " + std::strerror(errno));
+  logLine("error Could not remove " + path + ": " + std::strerror(errno));
   return false;
 }
 
@@ -63,7 +64,7 @@ bool uninstall(const InstallPaths& paths, const std::function<void(int)>& exit) 
   // The sampler only ever runs on the helper's behalf, so it goes with it. An install that
   // predates it has none, which is no reason to keep the service listening.
   if (!paths.sampler.empty() && ::unlink(paths.sampler.c_str()) != 0 && errno != ENOENT)
-    log("error Could not remove " + paths.sampler + ": " + std::strerror(errno));
+    logLine("error Could not remove " + paths.sampler + ": " + std::strerror(errno));
 
   proc::Spec spec;
   spec.path = paths.serviceManager;
@@ -73,7 +74,7 @@ bool uninstall(const InstallPaths& paths, const std::function<void(int)>& exit) 
   spec.onLaunched = [] { log("waiting unloading for launchctl..."); };
   const proc::Result r = proc::run(spec);
   if (!r.launched) {
-    log("error Could not launch " + paths.serviceManager + ": " + std::strerror(r.launchErrno));
+    logLine("error Could not launch " + paths.serviceManager + ": " + std::strerror(r.launchErrno));
     return false;
   }
   log(r.succeeded() ? "unloaded from launchctl successful" : "unloaded ERROR");

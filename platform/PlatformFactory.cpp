@@ -33,7 +33,7 @@ std::vector<fs::path> profileFolders() {
     folders.push_back(dir.parent_path().parent_path() / "share/ferrolux/profiles");
   }
 #ifdef FERROLUX_BUILD_TREE
-  folders.push_back(fs::path(FERROLUX_BUILD_TREE) / "data/profiles");
+  if (runsFromBuildTree()) folders.push_back(fs::path(FERROLUX_BUILD_TREE) / "data/profiles");
 #endif
   folders.push_back(fs::path(FERROLUX_DATADIR) / "profiles");
   return folders;

@@ -40,13 +40,26 @@ std::optional<std::string> executablePath() {
   return p.string();
 }
 
+bool isInBuildTree(const std::optional<std::string>& program) {
+#ifdef FERROLUX_BUILD_TREE
+  return program && !program->empty() && isInside(*program, FERROLUX_BUILD_TREE);
+#else
+  (void)program;
+  return false;
+#endif
+}
+
+bool runsFromBuildTree() {
+  return isInBuildTree(executablePath());
+}
+
 std::string locateTool(std::string_view name) {
   if (const char* dir = std::getenv("FERROLUX_TOOLS_DIR"); dir && *dir) {
     if (auto p = inToolsDir(dir, name)) return p->string();
   }
 #ifdef FERROLUX_BUILD_TREE
   // Programs and tests run from the build tree use the tools built there.
-  if (auto exe = executablePath(); exe && isInside(*exe, FERROLUX_BUILD_TREE)) {
+  if (runsFromBuildTree()) {
     if (auto p = inToolsDir(fs::path(FERROLUX_BUILD_TREE) / "tools", name)) return p->string();
   }
 #endif

@@ -14,6 +14,14 @@ Work guardedByQObject(const QObject* owner, Work work) {
   };
 }
 
+Work guardedByLifetime(std::shared_ptr<Lifetime> owner, Work work) {
+  return [owner = std::move(owner), work = std::move(work)] {
+    if (!owner) return;
+    // Entered for the whole run, so the owner's destructor on another thread waits for it.
+    if (auto use = owner->enter()) work();
+  };
+}
+
 }  // namespace
 
 void mainAsync(Work work) {
@@ -27,6 +35,10 @@ void mainAsync(const QObject* owner, Work work) {
   mainAsync(guardedByQObject(owner, std::move(work)));
 }
 
+void mainAsync(std::shared_ptr<Lifetime> owner, Work work) {
+  mainAsync(guardedByLifetime(std::move(owner), std::move(work)));
+}
+
 void mainAfter(int ms, Work work) {
   if (!work) return;
   // The timer is started on the main thread, so callers need no event loop of their own.
@@ -38,6 +50,10 @@ void mainAfter(int ms, Work work) {
 
 void mainAfter(int ms, const QObject* owner, Work work) {
   mainAfter(ms, guardedByQObject(owner, std::move(work)));
+}
+
+void mainAfter(int ms, std::shared_ptr<Lifetime> owner, Work work) {
+  mainAfter(ms, guardedByLifetime(std::move(owner), std::move(work)));
 }
 
 void globalAsync(Work work) {

@@ -14,36 +14,32 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path runningExecutableDir() {
-  const std::optional<std::string> self = platform::executablePath();
-  return self ? fs::path(*self).parent_path() : fs::path();
-}
-
-std::vector<fs::path> candidates() {
-  const std::string name(xpc::kServiceName);
-  std::vector<fs::path> out;
-  // An installed tree keeps bin and libexec at the same distance, wherever it was moved.
-  if (const fs::path dir = runningExecutableDir(); !dir.empty()) {
-    const fs::path relative = fs::path(FERROLUX_LIBEXECDIR).lexically_relative(FERROLUX_BINDIR);
-    if (!relative.empty()) out.push_back((dir / relative / name).lexically_normal());
-  }
-  out.emplace_back(FERROLUX_BUILD_HELPER);
-  out.push_back(fs::path(FERROLUX_LIBEXECDIR) / name);
-  return out;
-}
-
 std::string defaultHelperCopy() {
   const char* env = std::getenv(std::string(HelperLocations::kCopyEnvironment).c_str());
   if (env && *env) return env;
-  const auto paths = candidates();
+  const auto paths = HelperLocations::candidates(platform::executablePath());
   for (const auto& p : paths) {
     std::error_code ec;
-    if (fs::is_regular_file(p, ec)) return p.string();
+    if (fs::is_regular_file(p, ec)) return p;
   }
-  return paths.back().string();
+  return paths.back();
 }
 
 }  // namespace
+
+std::vector<std::string> HelperLocations::candidates(const std::optional<std::string>& program) {
+  const std::string name(xpc::kServiceName);
+  std::vector<std::string> out;
+  // An installed tree keeps bin and libexec at the same distance, wherever it was moved.
+  if (program && !program->empty()) {
+    const fs::path dir = fs::path(*program).parent_path();
+    const fs::path relative = fs::path(FERROLUX_LIBEXECDIR).lexically_relative(FERROLUX_BINDIR);
+    if (!relative.empty()) out.push_back((dir / relative / name).lexically_normal().string());
+  }
+  if (platform::isInBuildTree(program)) out.emplace_back(FERROLUX_BUILD_HELPER);
+  out.push_back((fs::path(FERROLUX_LIBEXECDIR) / name).string());
+  return out;
+}
 
 HelperLocations::HelperLocations() : helperCopy_(defaultHelperCopy()) {}
 

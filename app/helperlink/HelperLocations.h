@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace helperlink {
 
@@ -16,15 +17,20 @@ class HelperLocations {
   // Overrides the copy's path for development and tests.
   static constexpr std::string_view kCopyEnvironment = "FERROLUX_HELPER_COPY";
 
-  // FERROLUX_HELPER_COPY when set and not empty; otherwise the first existing of: the helper
-  // beside the running application in its libexec folder (an installed tree, wherever it was
-  // moved), the configured libexec folder, the helper the build tree produced. When none
-  // exists, the configured libexec path (which then counts as missing).
+  // FERROLUX_HELPER_COPY when set and not empty; otherwise the first existing of
+  // candidates(the running program). When none exists, the configured libexec path (which then
+  // counts as missing).
   HelperLocations();
   // A fixed path.
   explicit HelperLocations(std::string helperCopy);
 
   const std::string& helperCopy() const { return helperCopy_; }
+
+  // Where a copy is looked for, in order, for an application at `program`: the helper in the
+  // libexec folder at the installed distance from it (an installed tree, wherever it was
+  // moved); the helper the build tree produced, only when `program` lies in that build tree;
+  // the configured libexec folder.
+  static std::vector<std::string> candidates(const std::optional<std::string>& program);
 
   // The copy's CFBundleShortVersionString, read afresh from the file on every call; nullopt
   // when the file is missing or unreadable, has no information list, or the value is missing

@@ -104,13 +104,16 @@ void XPCClient::powermetricsResult(std::optional<plist::Bytes> data) {
     delegate = delegate_;
   }
   if (!delegate) return;
-  const QPointer<SGPowerMetrics> store = delegate->powerMetricsModelDelegate();
-  if (!store) return;
-  if (!data) {
-    store->receiveSample(std::nullopt);
-    return;
-  }
-  store->receiveSample(std::string_view(reinterpret_cast<const char*>(data->data()), data->size()));
+  // The store is parsed into here, on the reader thread, while the main thread may be
+  // destroying it; the guard holds that off until the parse is done.
+  delegate->withPowerMetricsModelDelegate([&data](SGPowerMetrics& store) {
+    if (!data) {
+      store.receiveSample(std::nullopt);
+      return;
+    }
+    store.receiveSample(
+        std::string_view(reinterpret_cast<const char*>(data->data()), data->size()));
+  });
 }
 
 void XPCClient::resultFor(uint64_t generation, std::optional<plist::Bytes> data) {
@@ -193,6 +196,14 @@ void XPCClient::reportInterruption() {
   logLine("[XPCTEST] XPCClient: connection has been interrupted XPCTEST");
   NotificationCenter::defaultCenter().post(notifications::kXPCInstallError);
   printLine("connetionInterruptionHandler");
+  // A helper that ended while connected is usually started again (by the service manager, or
+  // by an upgrade); nothing else would ever look for it.
+  XPCManager* delegate = nullptr;
+  {
+    std::lock_guard lock(mutex_);
+    delegate = delegate_;
+  }
+  if (delegate) delegate->helperWasLost();
 }
 
 void XPCClient::reportInvalidation() {

@@ -19,7 +19,7 @@
 #include <optional>
 #include <string>
 
-#include "app/helperlink/Lifetime.h"
+#include "app/core/Lifetime.h"
 #include "shared/plist/Plist.h"
 #include "shared/xpc/Connection.h"
 
@@ -85,7 +85,8 @@ class XPCClient {
   void dropConnection();
 
   // The connection handlers: each logs, drops the connection and writes its line to standard
-  // output; interruption also posts "XPCInstallError".
+  // output; interruption also posts "XPCInstallError" and has the delegate look for the helper
+  // again.
   void connectionInterrupted();
   void connectionInvalidated();
 

@@ -1,5 +1,6 @@
 #include "app/helperlink/XPCManager.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -60,24 +61,37 @@ void XPCManager::setMorebuttonModelDelegate(std::weak_ptr<Refreshable> delegate)
   morebuttonModelDelegate_ = std::move(delegate);
 }
 
-void XPCManager::setPowerMetricsModelDelegate(QPointer<SGPowerMetrics> delegate) {
+void XPCManager::setPowerMetricsModelDelegate(SGPowerMetrics* delegate) {
   std::lock_guard lock(delegatesMutex_);
-  powerMetricsModelDelegate_ = std::move(delegate);
+  powerMetricsModelDelegate_ = delegate;
+  powerMetricsModelLifetime_ = delegate ? delegate->lifetime() : nullptr;
 }
 
-void XPCManager::setUtilizationModelDelegate(QPointer<QObject> delegate) {
+void XPCManager::setUtilizationModelDelegate(const QObject* delegate) {
   std::lock_guard lock(delegatesMutex_);
-  utilizationModelDelegate_ = std::move(delegate);
+  utilizationModelDelegate_ = delegate;
 }
 
-QPointer<SGPowerMetrics> XPCManager::powerMetricsModelDelegate() const {
-  std::lock_guard lock(delegatesMutex_);
-  return powerMetricsModelDelegate_;
-}
-
-QPointer<QObject> XPCManager::utilizationModelDelegate() const {
+const QObject* XPCManager::utilizationModelDelegate() const {
   std::lock_guard lock(delegatesMutex_);
   return utilizationModelDelegate_;
+}
+
+bool XPCManager::withPowerMetricsModelDelegate(
+    const std::function<void(SGPowerMetrics&)>& use) const {
+  SGPowerMetrics* store = nullptr;
+  std::shared_ptr<Lifetime> lifetime;
+  {
+    std::lock_guard lock(delegatesMutex_);
+    store = powerMetricsModelDelegate_;
+    lifetime = powerMetricsModelLifetime_;
+  }
+  if (!store || !lifetime) return false;
+  // Entered outside the delegates' lock: the store's destructor may be waiting for this use.
+  auto entered = lifetime->enter();
+  if (!entered) return false;
+  use(*store);
+  return true;
 }
 
 bool XPCManager::checkHelperAtStartup() {
@@ -93,6 +107,27 @@ bool XPCManager::checkHelperAtStartup() {
       notifyDelegates();
       refreshContent();
     });
+  });
+}
+
+void XPCManager::helperWasLost() {
+  auto guard = lifetime_;
+  // The rounds are counted on the main thread, where their checks run. A new loss starts a new
+  // round from the shortest wait; the checks of an older round stop.
+  dispatch::mainAsync([guard, this] {
+    if (auto use = guard->enter()) scheduleRecheck(++recheckRound_, kRecheckFirstDelayMs);
+  });
+}
+
+void XPCManager::scheduleRecheck(uint64_t round, int delayMs) {
+  auto guard = lifetime_;
+  dispatch::mainAfter(delayMs, [guard, this, round, delayMs] {
+    auto use = guard->enter();
+    // Authorized again (by an earlier check of this round, or by an install): the round ends.
+    if (!use || round != recheckRound_ || isAuthorized()) return;
+    // Nobody listening ends the probe's connection at once; the next check opens a new one.
+    checkHelperAtStartup();
+    scheduleRecheck(round, std::min(delayMs * 2, kRecheckMaxDelayMs));
   });
 }
 
@@ -115,7 +150,9 @@ void XPCManager::notifyDelegates() {
   dispatch::mainAsync([guard, this, authorized] {
     auto use = guard->enter();
     if (!use) return;
-    if (const auto store = powerMetricsModelDelegate()) store->setAuthorized(authorized);
+    withPowerMetricsModelDelegate([authorized](SGPowerMetrics& store) {
+      store.setAuthorized(authorized);
+    });
   });
   refreshContent();
   refreshMoreButton();
@@ -163,7 +200,7 @@ void XPCManager::uninstallHelper() {
       auto use = guard->enter();
       if (!use) return;
       // Sampling stops at once; the store keeps its authorization until the helper is gone.
-      if (const auto store = powerMetricsModelDelegate()) store->stopSampling();
+      withPowerMetricsModelDelegate([](SGPowerMetrics& store) { store.stopSampling(); });
       setUpdateNeeded(false);
       refreshContent();
       setRequestedToUninstall(true);

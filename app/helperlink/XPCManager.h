@@ -16,9 +16,10 @@
 #pragma once
 
 #include <QObject>
-#include <QPointer>
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -26,7 +27,7 @@
 #include "app/core/NotificationCenter.h"
 #include "app/helperlink/HelperInstaller.h"
 #include "app/helperlink/HelperLocations.h"
-#include "app/helperlink/Lifetime.h"
+#include "app/core/Lifetime.h"
 #include "app/helperlink/Refreshable.h"
 #include "app/helperlink/XPCClient.h"
 #include "app/metrics/SGPowerMetrics.h"
@@ -37,6 +38,8 @@ class XPCManager {
  public:
   static constexpr int kUninstallDelayMs = 1000;  // uninstall request -> "unInstallHelper"
   static constexpr int kUpdateDelayMs = 2000;     // update request -> the new install
+  static constexpr int kRecheckFirstDelayMs = 1000;  // helper lost -> the first new check
+  static constexpr int kRecheckMaxDelayMs = 30000;   // the longest wait between checks
 
   // Creates the link. Only when `processorType` is exactly "ARM" does the manager become the
   // link's delegate and observe "XPCDidInstall" and "XPCInstallError"; elsewhere the link can
@@ -64,19 +67,30 @@ class XPCManager {
   // nothing once the manager is gone.
   SGPowerMetrics::HelperLink powerMetricsLink();
 
-  // Weak delegate slots; an empty or expired slot is skipped.
+  // Weak delegate slots; an empty or expired slot is skipped. The sample store is held through
+  // its lifetime guard, since results reach it from the link's reader thread.
   void setContentModelDelegate(std::weak_ptr<Refreshable> delegate);
   void setMorebuttonModelDelegate(std::weak_ptr<Refreshable> delegate);
-  void setPowerMetricsModelDelegate(QPointer<SGPowerMetrics> delegate);
-  void setUtilizationModelDelegate(QPointer<QObject> delegate);  // kept, never called
-  QPointer<SGPowerMetrics> powerMetricsModelDelegate() const;
-  QPointer<QObject> utilizationModelDelegate() const;
+  void setPowerMetricsModelDelegate(SGPowerMetrics* delegate);
+  // Held for identity only: the manager never calls into the utilization model.
+  void setUtilizationModelDelegate(const QObject* delegate);
+  const QObject* utilizationModelDelegate() const;
+  // Runs `use` with the sample store while it exists, holding off its destruction meanwhile;
+  // false (and `use` not run) when there is none or it is gone. Any thread.
+  bool withPowerMetricsModelDelegate(const std::function<void(SGPowerMetrics&)>& use) const;
 
   // The start-up check, for the content model: the liveness probe over the link's connection;
   // any reply leads to the version check, and a match makes the manager authorized, notifies
   // the delegates and refreshes the content model. Without a reply nothing happens. Returns
   // false when the probe could not be sent.
   bool checkHelperAtStartup();
+
+  // The link lost the helper after its hello (a crash, a restart of the service). From any
+  // thread, after "XPCInstallError" has done its work: the start-up check runs again after 1 s
+  // and, while the manager is not authorized, again after twice the previous wait, up to 30 s;
+  // a helper that answers with the expected version authorizes without the user's help. A
+  // new loss starts the round again from the shortest wait.
+  void helperWasLost();
 
   // Observers of "XPCDidInstall" and "XPCInstallError".
   void helperDidInstall();
@@ -98,6 +112,8 @@ class XPCManager {
 
  private:
   void refreshMoreButton();
+  // One check of the round that helperWasLost starts; main thread.
+  void scheduleRecheck(uint64_t round, int delayMs);
   std::weak_ptr<Refreshable> contentModel() const;
 
   std::unique_ptr<HelperInstaller> installer_;
@@ -110,8 +126,11 @@ class XPCManager {
   mutable std::mutex delegatesMutex_;  // guards the four slots
   std::weak_ptr<Refreshable> contentModelDelegate_;
   std::weak_ptr<Refreshable> morebuttonModelDelegate_;
-  QPointer<SGPowerMetrics> powerMetricsModelDelegate_;
-  QPointer<QObject> utilizationModelDelegate_;
+  SGPowerMetrics* powerMetricsModelDelegate_ = nullptr;
+  std::shared_ptr<Lifetime> powerMetricsModelLifetime_;  // the store's, with the pointer
+  const QObject* utilizationModelDelegate_ = nullptr;
+
+  uint64_t recheckRound_ = 0;  // main thread: the round whose checks may run
 
   NotificationCenter::Token didInstallObserver_ = 0;
   NotificationCenter::Token installErrorObserver_ = 0;

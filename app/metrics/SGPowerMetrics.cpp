@@ -15,8 +15,12 @@ double SGPowerMetrics::intervalForResolution(double resolution) {
 
 SGPowerMetrics::SGPowerMetrics(bool isOS13OrLater, UserDefaults& defaults, QObject* parent)
     : QObject(parent), isOS13OrLater_(isOS13OrLater), defaults_(defaults) {
+  // Settings are written (and the change posted) on any thread, so the observer holds the
+  // store's lifetime rather than a QObject owner.
   defaultsObserver_ = NotificationCenter::defaultCenter().addObserver(
-      notifications::kUserDefaultsDidChange, this, [this] { loadSettings(); });
+      notifications::kUserDefaultsDidChange, [guard = lifetime_, this] {
+        if (auto use = guard->enter()) loadSettings();
+      });
   loadSettings();
 }
 
@@ -24,6 +28,9 @@ SGPowerMetrics::SGPowerMetrics(bool isOS13OrLater, QObject* parent)
     : SGPowerMetrics(isOS13OrLater, UserDefaults::standard(), parent) {}
 
 SGPowerMetrics::~SGPowerMetrics() {
+  // First: uses under way on other threads (a reply being parsed, a settings change) end
+  // before anything they reach goes, and no later one starts.
+  lifetime_->close();
   NotificationCenter::defaultCenter().removeObserver(defaultsObserver_);
 }
 
@@ -47,8 +54,9 @@ void SGPowerMetrics::loadSettings() {
 }
 
 void SGPowerMetrics::setAuthorized(bool authorized) {
-  if (authorized && sampling_.load()) return;
-  dispatch::mainAsync(this, [this, authorized] {
+  // Decided only when it runs: a grant must not be dropped because a stop queued before it has
+  // not run yet.
+  dispatch::mainAsync(lifetime_, [this, authorized] {
     isAuthorized_.store(authorized);
     // Two grants queued before either ran (the start-up check and an install, say) must not
     // start a second round: the first one's timer is already running.
@@ -103,8 +111,9 @@ void SGPowerMetrics::receiveSample(std::optional<std::string_view> payload) {
     applySample(std::move(sample));
     return;
   }
-  dispatch::mainAsync(
-      this, [this, sample = std::move(sample)]() mutable { applySample(std::move(sample)); });
+  dispatch::mainAsync(lifetime_, [this, sample = std::move(sample)]() mutable {
+    applySample(std::move(sample));
+  });
 }
 
 void SGPowerMetrics::applySample(plist::Value sample) {

@@ -6,7 +6,9 @@
 // helper link's reply thread): it parses there into an immutable value and hands that value to
 // the main thread, where the sample is stored, the module updates run and "UpdateView" is posted,
 // so model state is only ever touched on the main thread. setAuthorized and loadSettings may be
-// called on any thread; everything else is for the main thread.
+// called on any thread; everything else is for the main thread. A caller on another thread
+// holds the store through lifetime() (entered around each call), never by a plain pointer
+// alone: the destructor waits for such calls and refuses later ones.
 #pragma once
 
 #include <QObject>
@@ -21,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/core/Lifetime.h"
 #include "app/core/NotificationCenter.h"
 #include "shared/plist/Plist.h"
 
@@ -64,7 +67,8 @@ class SGPowerMetrics : public QObject {
 
   // Re-reads "gpuFrequency" and "samplingResolution"; a new interval posts "ClearData".
   void loadSettings();
-  // Starts sampling (true) or stops it (false), on the main thread; true while running is a no-op.
+  // Starts sampling (true) or stops it (false), on the main thread, in the order called; true
+  // while running is a no-op there.
   void setAuthorized(bool authorized);
   // (Re)creates the timer and requests one sample at once.
   void startSampling();
@@ -91,6 +95,9 @@ class SGPowerMetrics : public QObject {
   plist::Dict gpuFrequencyValues() const;
   std::map<std::string, std::vector<int64_t>> clusterCPUs() const;
 
+  // The guard that callers on other threads enter around each use of the store.
+  const std::shared_ptr<Lifetime>& lifetime() const { return lifetime_; }
+
   const plist::Value& data() const { return data_; }
   double msSampling() const { return msSampling_.load(); }
   bool includeGPU() const { return includeGPU_.load(); }
@@ -112,4 +119,5 @@ class SGPowerMetrics : public QObject {
   std::atomic<double> msSampling_{kDefaultMsSampling};
   std::atomic<bool> isAuthorized_{false};
   NotificationCenter::Token defaultsObserver_ = 0;
+  std::shared_ptr<Lifetime> lifetime_ = Lifetime::make();
 };

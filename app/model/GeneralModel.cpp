@@ -7,6 +7,7 @@
 #include "app/metrics/sysinfo/SGSystemInfo.h"
 #include "app/model/Links.h"
 #include "app/telemetry/MatomoTracker.h"
+#include "platform/ToolLocator.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ namespace {
 helperlink::PkexecPaths installerPaths(const helperlink::HelperLocations& locations) {
   helperlink::PkexecPaths p = helperlink::installedPkexecPaths();
   p.helperCopy = locations.helperCopy();
-  if (p.helperCopy == FERROLUX_BUILD_HELPER) {
+  if (p.helperCopy == FERROLUX_BUILD_HELPER && platform::runsFromBuildTree()) {
     p.bless = FERROLUX_BUILD_BLESS;
     p.sampler = FERROLUX_BUILD_SAMPLER;
   } else {

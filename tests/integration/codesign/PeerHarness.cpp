@@ -38,10 +38,8 @@ void Connection::waitForExit(bool reap) {
 }
 
 PeerServer::PeerServer() {
-  char tmpl[] = "/tmp/fx-peer-XXXXXX";
-  if (mkdtemp(tmpl) == nullptr) throw std::runtime_error("mkdtemp");
-  dir_ = tmpl;
-  socketPath_ = (dir_ / "s").string();
+  if (scratch_.path.empty()) throw std::runtime_error("no scratch directory");
+  socketPath_ = (scratch_.path / "s").string();
   listenFd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
@@ -53,8 +51,6 @@ PeerServer::PeerServer() {
 
 PeerServer::~PeerServer() {
   if (listenFd_ >= 0) close(listenFd_);
-  std::error_code ec;
-  std::filesystem::remove_all(dir_, ec);
 }
 
 std::unique_ptr<Connection> PeerServer::connect(const std::string& program, const char* mode) {

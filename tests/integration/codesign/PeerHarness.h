@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "helper/Admission.h"
+#include "tests/unit/core/ScratchDir.h"
 
 namespace codesign::peertest {
 
@@ -36,12 +37,12 @@ class PeerServer {
  public:
   PeerServer();
   ~PeerServer();
-  const std::filesystem::path& dir() const { return dir_; }
+  const std::filesystem::path& dir() const { return scratch_.path; }
   // Starts `program` ("stay" or "leave") and accepts its connection; null on failure.
   std::unique_ptr<Connection> connect(const std::string& program, const char* mode);
 
  private:
-  std::filesystem::path dir_;
+  fxtest::ScratchDir scratch_{"fx-peer"};
   std::string socketPath_;
   int listenFd_ = -1;
 };

@@ -57,10 +57,10 @@ struct FakeTools {
 };
 
 // A scratch installation: units, executable and a service manager that records its arguments.
-struct Installed {
+struct InstalledTree {
   fs::path root;
   fs::path socketUnit, serviceUnit, link, exe, sampler, record;
-  Installed(const fs::path& base, int managerStatus) : root(base / "root") {
+  InstalledTree(const fs::path& base, int managerStatus) : root(base / "root") {
     socketUnit = root / "etc/systemd/system/com.tarquell.powermetrics.socket";
     serviceUnit = root / "etc/systemd/system/com.tarquell.powermetrics.service";
     link = root / "etc/systemd/system/sockets.target.wants/com.tarquell.powermetrics.socket";
@@ -104,14 +104,17 @@ class Promise {
 class HelperProcess {
  public:
   // The built helper serving `dir`/h.sock, logging to `dir`/helper.log.
-  HelperProcess(const fs::path& dir, std::vector<std::string> extra)
+  // `environment` adds NAME=VALUE entries to the few the helper always gets.
+  HelperProcess(const fs::path& dir, std::vector<std::string> extra,
+                std::vector<std::string> environment = {})
       : HelperProcess(kExecutable, (dir / "h.sock").string(), dir / "helper.log", std::move(extra),
-                      /*appendLog=*/false) {}
+                      /*appendLog=*/false, std::move(environment)) {}
 
   // `executable` (the built helper or a patched copy of it) serving `socketPath`. A log that is
   // appended to keeps the lines of earlier helpers of the same test.
   HelperProcess(const std::string& executable, std::string socketPath, fs::path log,
-                std::vector<std::string> extra, bool appendLog)
+                std::vector<std::string> extra, bool appendLog,
+                std::vector<std::string> environment = {})
       : socket(std::move(socketPath)), logPath(std::move(log)) {
     std::vector<std::string> args{executable, "--listen", socket};
     args.insert(args.end(), extra.begin(), extra.end());
@@ -122,6 +125,7 @@ class HelperProcess {
     std::vector<std::string> env{"FERROLUX_LOG_STDERR=1", "PATH=/usr/bin:/bin"};
     for (const char* keep : {"ASAN_OPTIONS", "UBSAN_OPTIONS"})
       if (const char* v = std::getenv(keep)) env.push_back(std::string(keep) + "=" + v);
+    env.insert(env.end(), environment.begin(), environment.end());
     std::vector<char*> envp;
     for (auto& e : env)
       envp.push_back(e.data());
@@ -265,6 +269,15 @@ inline std::string echoedNiceArgs(const std::optional<plist::Bytes>& data) {
   if (!data) return {};
   const auto parsed = plist::parse(*data);
   const auto* s = parsed.ok() ? (*parsed.value)["nice"].string() : nullptr;
+  return s ? *s : std::string();
+}
+
+// The names of the variables in the stand-in sampler's environment, sorted, each followed by a
+// space.
+inline std::string echoedEnvironment(const std::optional<plist::Bytes>& data) {
+  if (!data) return {};
+  const auto parsed = plist::parse(*data);
+  const auto* s = parsed.ok() ? (*parsed.value)["environment"].string() : nullptr;
   return s ? *s : std::string();
 }
 

@@ -58,19 +58,19 @@ TEST_F(HelperLimits, TheThirtyThirdConcurrentRequestGetsNil) {
 TEST_F(HelperLimits, UninstallThatFailsPartWayKeepsServing) {
   struct Row {
     const char* name;
-    std::function<std::vector<std::string>(Installed&, const fs::path&)> prepare;
+    std::function<std::vector<std::string>(InstalledTree&, const fs::path&)> prepare;
     const char* error;
     bool executableLeft;
   } rows[] = {
       {"executable cannot be removed after the units were",
-       [](Installed& inst, const fs::path& base) {
+       [](InstalledTree& inst, const fs::path& base) {
          fs::remove(inst.exe);
          fs::create_directories(inst.exe / "in-the-way");  // unlink fails on a directory
          return inst.options(base);
        },
        "Could not remove", true},
       {"service manager cannot be launched",
-       [](Installed& inst, const fs::path& base) {
+       [](InstalledTree& inst, const fs::path& base) {
          auto options = inst.options(base);
          options.back() = (base / "no-such-systemctl").string();
          return options;
@@ -81,7 +81,7 @@ TEST_F(HelperLimits, UninstallThatFailsPartWayKeepsServing) {
     SCOPED_TRACE(row.name);
     helper.reset();
     const fs::path base = scratch.path / row.name;
-    Installed inst(base, 0);
+    InstalledTree inst(base, 0);
     start(row.prepare(inst, base));
     Inbox inbox;
     auto c = connect(inbox);

@@ -3,6 +3,7 @@
 
 #include <QColor>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QPalette>
 #include <QWidget>
@@ -68,18 +69,30 @@ inline QImage bare(QWidget& widget) {
   return image;
 }
 
-inline QString save(const QImage& image, const QString& name) {
-  const QString dir = QStringLiteral(FERROLUX_BUILD_DIR "/artifacts/gallery");
-  QDir().mkpath(dir);
-  const QString path = dir + '/' + name + ".png";
-  image.save(path);
-  return path;
-}
-
 inline bool neutral(QRgb pixel) {
   // Grid, labels and backgrounds are grey; only curves and bars carry colour.
   const int r = qRed(pixel), g = qGreen(pixel), b = qBlue(pixel);
   return std::abs(r - g) <= 2 && std::abs(g - b) <= 2;
+}
+
+inline int colouredPixels(const QImage& image) {
+  int n = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      n += !neutral(image.pixel(x, y));
+  return n;
+}
+
+// Writes the image as a PNG artifact and reads it back: true only when the file now holds
+// exactly this image, so a file left by an earlier run never counts.
+inline bool save(const QImage& image, const QString& name) {
+  const QString dir = QStringLiteral(FERROLUX_BUILD_DIR "/artifacts/gallery");
+  QDir().mkpath(dir);
+  const QString path = dir + '/' + name + ".png";
+  QFile::remove(path);
+  if (!image.save(path)) return false;
+  const QImage back(path);
+  return !back.isNull() && back.convertToFormat(image.format()) == image;
 }
 
 }  // namespace gallery

@@ -189,7 +189,7 @@ void ModuleCardTest::gallery() {
       QCOMPARE(image.height(), 162);
       const QString name =
           QString("card-%1-%2").arg(twoLine ? "two-line" : "one-line").arg(dark ? "dark" : "light");
-      gallery::save(image, name);
+      QVERIFY(gallery::save(image, name));
       // Each legend bar shows in its colour (most of its 4 rows; texts may overlap it), and the
       // title is purple.
       for (const LegendEntry* entry : card->findChildren<LegendEntry*>())

@@ -212,18 +212,4 @@ TEST(GraphLayout, PlotTakesTheWidthLeftByTheLabelColumn) {
   EXPECT_EQ(tiny.plot.size(), QSizeF(0, 0));
 }
 
-TEST(GraphPens, WidthsCapsAndJoins) {
-  const QPen curve = GraphViewGraph::pen(Qt::red);
-  const QPen grid = GraphViewBackgroundLines::pen(Qt::black);
-  EXPECT_EQ(curve.widthF(), 1.5);
-  EXPECT_EQ(grid.widthF(), 1.0);
-  for (const QPen& pen : {curve, grid}) {
-    EXPECT_EQ(pen.capStyle(), Qt::FlatCap);
-    EXPECT_EQ(pen.joinStyle(), Qt::SvgMiterJoin);
-    EXPECT_EQ(pen.miterLimit(), 10);
-    EXPECT_EQ(pen.style(), Qt::SolidLine);
-  }
-  EXPECT_EQ(curve.color(), QColor(Qt::red));
-}
-
 }  // namespace

@@ -8,6 +8,8 @@
 #include "helper/Options.h"
 #include "helper/Sampler.h"
 #include "helper/Uninstall.h"
+#include "shared/xpc/EmbeddedInfo.h"
+#include "shared/xpc/Protocol.h"
 
 namespace {
 
@@ -96,12 +98,24 @@ TEST(Uninstall, PathsAndURLs) {
   EXPECT_EQ(helper::fileURL("/etc/x-y_z.~1"), "file:///etc/x-y_z.~1");
 }
 
-TEST(EmbeddedLists, ParseAndCarryTheJobSettings) {
-  EXPECT_EQ(*helper::infoList()["CFBundleShortVersionString"].string(), "1.4");
-  EXPECT_EQ(*helper::infoList()["CFBundleSupportedPlatforms"][0].string(), "MacOSX");
-  EXPECT_EQ(*helper::jobList()["ProcessType"].string(), "Interactive");
-  EXPECT_EQ(helper::jobList()["MachServices"]["com.tarquell.powermetrics"].boolean(), true);
-  EXPECT_EQ(helper::jobList()["LowPriorityIO"].boolean(), false);
+// What the helper believes of itself is what the application and the installer read from its
+// file: the version it reports, and the job list the units are made from.
+TEST(EmbeddedLists, AreTheOnesTheBuiltExecutableCarries) {
+  const std::string exe = FERROLUX_BUILD_DIR "/helper/com.tarquell.powermetrics";
+  const struct {
+    const char* what;
+    const plist::Value& own;
+    std::string_view section;
+  } lists[] = {{"info", helper::infoList(), xpc::kInfoSection},
+               {"jobs", helper::jobList(), xpc::kJobsSection}};
+  for (const auto& l : lists) {
+    SCOPED_TRACE(l.what);
+    ASSERT_TRUE(l.own.isDict());
+    EXPECT_GT(l.own.size(), 0u);
+    const auto fromFile = xpc::readEmbeddedList(exe, l.section);
+    ASSERT_TRUE(fromFile);
+    EXPECT_EQ(*fromFile, l.own);
+  }
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstdio>
+
 #include "shared/process/Process.h"
 
 namespace {
@@ -54,7 +56,9 @@ TEST(Process, Outcomes) {
        true, -1, "12345678"},
       {"flood", limited(shell("exec cat /dev/zero"), 20s, 1 << 20), true, false, true, -1,
        std::string(1 << 20, '\0')},
-      {"hang", limited(shell("printf early; exec sleep 60"), 200ms, 1024), true, true, false, -1,
+      // The limit is the only way this run ends; it is long enough for a loaded machine to
+      // start the shell and print.
+      {"hang", limited(shell("printf early; exec sleep 60"), 3s, 1024), true, true, false, -1,
        "early"},
       // The child exits but leaves a process holding its output open: it must not stall us.
       {"stray keeps the pipe", shell("sleep 60 & echo done"), true, false, false, 0, "done\n"},
@@ -94,11 +98,15 @@ TEST(Process, DescriptorsAreNotInherited) {
 }
 
 TEST(Process, RunsInItsOwnGroupAndCapturesErrors) {
-  proc::Spec s = shell("cut -d' ' -f5 /proc/$$/stat | tr -d '\\n'; echo oops >&2");
+  // The child's own id and its group's: equal for the leader of a new group.
+  proc::Spec s = shell("echo $$ $(cut -d' ' -f5 /proc/$$/stat); echo oops >&2");
   s.captureStderr = true;
   s.stderrCap = 3;
   const proc::Result r = proc::run(s);
-  EXPECT_NE(r.output, std::to_string(::getpgrp()));
+  long pid = 0, group = 0;
+  ASSERT_EQ(std::sscanf(r.output.c_str(), "%ld %ld", &pid, &group), 2) << r.output;
+  EXPECT_EQ(group, pid);
+  EXPECT_NE(group, ::getpgrp());
   EXPECT_EQ(r.errorOutput, "oop");
 }
 

@@ -4,6 +4,7 @@
 
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
@@ -50,6 +51,32 @@ TEST(HelperLocations, CopyIsFoundBesideTheBuildOrWhereTheEnvironmentSays) {
   EXPECT_EQ(HelperLocations().helperCopy(), kHelperExe);
   ::unsetenv("FERROLUX_HELPER_COPY");
   EXPECT_EQ(HelperLocations("/fixed").helperCopy(), "/fixed");
+}
+
+// An installed application must never pick up (and hand to the installer) a helper that a build
+// tree left at the path it was built with.
+TEST(HelperLocations, BuildTreeCopyCountsOnlyForAProgramInThatBuildTree) {
+  const std::string build = FERROLUX_BUILD_DIR;
+  struct Case {
+    std::optional<std::string> program;
+    bool buildCopy;
+  };
+  const Case cases[] = {
+      {build + "/app/ferrolux", true},
+      {build + "/tests/unit/helperlink/helperlink_tests", true},
+      {"/usr/bin/ferrolux", false},
+      {"/opt/ferrolux/bin/ferrolux", false},
+      {build + "-installed/bin/ferrolux", false},  // a sibling whose name starts alike
+      {"", false},
+      {std::nullopt, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.program.value_or("(unknown)"));
+    const auto paths = HelperLocations::candidates(c.program);
+    EXPECT_EQ(std::count(paths.begin(), paths.end(), kHelperExe), c.buildCopy ? 1 : 0);
+    ASSERT_FALSE(paths.empty());
+    EXPECT_NE(paths.back(), kHelperExe);  // the fallback is always the configured one
+  }
 }
 
 }  // namespace

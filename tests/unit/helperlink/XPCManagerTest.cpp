@@ -5,12 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <QThreadPool>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "app/core/Dispatch.h"
 #include "app/core/UserDefaults.h"
 #include "unit/core/QtApp.h"
 #include "unit/helperlink/FakeHelper.h"
@@ -317,14 +321,50 @@ TEST_F(ManagerTest, EventsOfADroppedConnectionAreIgnored) {
   }
 }
 
+// Results are parsed on the reader thread into whatever store is the delegate; the main thread
+// may destroy that store at any moment in between. (A sanitizer build catches a store touched
+// after it is gone.)
+TEST_F(ManagerTest, StoreMayGoWhileResultsArrive) {
+  const std::string doc =
+      "<plist version=\"1.0\"><dict><key>marker</key><integer>7</integer></dict></plist>";
+  FakeHelper helper(socket);
+  make();
+  manager->client().getConnection();
+  ASSERT_TRUE(fxtest::pumpUntil([&] { return helper.connections() == 1; }));
+  std::atomic<bool> done{false};
+  std::atomic<int> sent{0};
+  std::thread flood([&] {
+    while (!done && helper.sendResult(plist::Bytes(doc.begin(), doc.end())))
+      ++sent;
+  });
+  for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE(round);
+    auto next = std::make_unique<SGPowerMetrics>(true, *defaults);
+    next->setHelperLink(manager->powerMetricsLink());
+    manager->setPowerMetricsModelDelegate(next.get());
+    ASSERT_TRUE(fxtest::pumpUntil([&] { return next->data()["marker"].integer().has_value(); }));
+    next.reset();  // still the delegate while results keep coming
+    const int after = sent.load();
+    ASSERT_TRUE(fxtest::pumpUntil([&] { return sent.load() > after + 10; }));
+  }
+  done = true;
+  flood.join();
+  manager->setPowerMetricsModelDelegate(store.get());
+}
+
 TEST_F(ManagerTest, DelayedUninstallDoesNothingOnceTheManagerIsGone) {
   FakeHelper helper(socket);
   make();
   startAuthorized();
   manager->uninstallHelper();
   manager.reset();
-  const auto until = Clock::now() + std::chrono::milliseconds(XPCManager::kUninstallDelayMs + 300);
-  fxtest::pumpUntil([&] { return Clock::now() >= until; }, XPCManager::kUninstallDelayMs + 2000);
+  // The delayed step's timer is started from the pool through the main loop; a marker of the
+  // same delay started after it fires after it, so the step has had its turn by then.
+  QThreadPool::globalInstance()->waitForDone();
+  fxtest::drainEvents();
+  bool marker = false;
+  dispatch::mainAfter(XPCManager::kUninstallDelayMs, [&] { marker = true; });
+  ASSERT_TRUE(fxtest::pumpUntil([&] { return marker; }, XPCManager::kUninstallDelayMs + 20000));
   EXPECT_EQ(helper.count(Message::UnInstallHelper), 0);
   // The store's link no longer reaches the manager either.
   store->requestSample();

@@ -200,6 +200,36 @@ TEST_F(SGPowerMetricsTest, AuthorizationStartsAndStopsSampling) {
   EXPECT_FALSE(store->isSampling());
 }
 
+// The last word queued wins, however quickly the words follow each other: a loss of the helper
+// reported just before it is found again must not leave sampling stopped.
+TEST_F(SGPowerMetricsTest, TheLastAuthorizationQueuedDecidesWhetherSamplingRuns) {
+  struct Case {
+    const char* what;
+    bool stopFirst;  // the uninstall path's stop before the words
+    std::vector<bool> words;
+    bool sampling;
+  };
+  const Case cases[] = {
+      {"lost, then found before the loss ran", false, {false, true}, true},
+      {"found, lost, found", false, {true, false, true}, true},
+      {"lost for good", false, {true, false}, false},
+      {"found again after the uninstall path stopped the timer", true, {true}, true},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.what);
+    auto store = makeStore();
+    store->setAuthorized(true);
+    fxtest::drainEvents();
+    ASSERT_TRUE(store->isSampling());
+    if (k.stopFirst) store->stopSampling();
+    for (bool w : k.words)
+      store->setAuthorized(w);
+    fxtest::drainEvents();
+    EXPECT_EQ(store->isSampling(), k.sampling);
+    EXPECT_EQ(store->isAuthorized(), k.words.back());
+  }
+}
+
 TEST_F(SGPowerMetricsTest, TimerKeepsRequestingAndRequestsHonourTheManager) {
   auto store = makeStore();
   store->startSampling();

@@ -213,6 +213,12 @@ TEST(LinuxGPU, MissingNvmlLibraryIsNoError) {
 }
 
 TEST(LinuxGPU, NvmlBindingReadsTheFirstGPUAndShutsDown) {
+  // Held open here, so the fake library (and its count of open sessions) stays loaded after
+  // the readers close their handles on it.
+  void* held = ::dlopen(FAKE_NVML_PATH, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(held, nullptr);
+  const auto sessions = reinterpret_cast<int (*)()>(::dlsym(held, "fakeNvmlInitialisedCount"));
+  ASSERT_NE(sessions, nullptr);
   {
     NvmlLibrary lib(FAKE_NVML_PATH);
     ASSERT_TRUE(lib.available());
@@ -232,15 +238,11 @@ TEST(LinuxGPU, NvmlBindingReadsTheFirstGPUAndShutsDown) {
     // NVML comes before DRM.
     LinuxGPUStatistics gpu(tree("amd-desktop"), std::move(nvml));
     EXPECT_EQ(gpu.read().name, "NVIDIA H100 80GB HBM3");
+    EXPECT_GT(sessions(), 0);
   }
   // Every init was matched by a shutdown when the readers went away.
-  void* lib = ::dlopen(FAKE_NVML_PATH, RTLD_NOW | RTLD_NOLOAD);
-  if (lib) {
-    auto count = reinterpret_cast<int (*)()>(::dlsym(lib, "fakeNvmlInitialisedCount"));
-    ASSERT_NE(count, nullptr);
-    EXPECT_EQ(count(), 0);
-    ::dlclose(lib);
-  }
+  EXPECT_EQ(sessions(), 0);
+  ::dlclose(held);
 }
 
 }  // namespace

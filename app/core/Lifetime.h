@@ -4,13 +4,14 @@
 // enter(). The owner's destructor calls close() first: it waits for uses already under way and
 // makes every later enter() fail, so no callback touches a half-destroyed object. close() must
 // not be called from inside a use on the same thread.
+//
+// Unlike QPointer, which may only be made and tested on the thread that destroys its object,
+// the guard may be entered on any thread while its owner is destroyed on another.
 #pragma once
 
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-
-namespace helperlink {
 
 class Lifetime {
  public:
@@ -57,4 +58,3 @@ class Lifetime {
   bool closed_ = false;
 };
 
-}  // namespace helperlink
