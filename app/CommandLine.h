@@ -10,6 +10,8 @@ struct CommandLine {
   std::optional<std::string> platform;  // --platform SPEC or --platform=SPEC
   bool machineInfo = false;             // --machine-info
   bool help = false;                    // --help, -h
+  std::string command;                  // the first argument when it names a command: "serve"
+  std::optional<std::string> listen;    // serve --listen ADDRESS:PORT
   std::string error;                    // set when the arguments are unusable
   std::vector<std::string> rest;        // the program name and every argument left for Qt
 

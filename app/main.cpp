@@ -16,6 +16,7 @@
 #include "app/CommandLine.h"
 #include "app/MachineInfo.h"
 #include "app/QuitOnSignal.h"
+#include "app/export/ServeCommand.h"
 #include "app/model/AppDelegate.h"
 #include "app/model/ContentModel.h"
 #include "app/model/GeneralModel.h"
@@ -74,6 +75,8 @@ int main(int argc, char** argv) {
     qtArgv.push_back(a.data());
   qtArgv.push_back(nullptr);
   int qtArgc = static_cast<int>(rest.size());
+
+  if (cl.command == "serve") return fxexport::runServe(cl.listen, machine, qtArgc, qtArgv.data());
 
   if (cl.machineInfo) {
     QCoreApplication app(qtArgc, qtArgv.data());
