@@ -105,39 +105,88 @@ std::optional<double> query(int port, const QString& promql) {
   return result[0].toObject()["value"].toArray()[1].toString().toDouble();
 }
 
-TEST(ServeProgram, PrometheusSeesPowerAndEnergyAgree) {
-  if (!fs::exists(kPrometheus))
-    GTEST_SKIP() << kPrometheus << " is missing; scripts/install-deps installs Debian's prometheus";
-  fxtest::coreApp();
-  const harness::ScratchDir scratch("fx-serve");
-  // The real sampler on the simulated machine with a fixed seed and the host's load taken from
-  // a fixture, so every sample has the same power and the energy's rate must equal it.
-  const fs::path tools = scratch.path / "tools";
-  harness::writeFile(
-      tools / "powermetrics",
-      "#!/bin/sh\nFERROLUX_SYSFS_ROOT='" FERROLUX_FIXTURES_DIR
-      "/sampler/sysfs/vm' FERROLUX_SIM_PROFILE='" FERROLUX_SOURCE_DIR
-      "/data/profiles/macbookpro-m2pro.plist' FERROLUX_SIM_SEED=7 exec '" POWERMETRICS_PROGRAM
-      "' \"$@\"\n");
-  fs::permissions(tools / "powermetrics", fs::perms::owner_all);
-  harness::HelperProcess helper(scratch.path, {"--tools-dir", tools.string(), "--nice-path",
-                                               FERROLUX_FIXTURES_DIR "/helper/nice"});
-  ASSERT_TRUE(helper.ready()) << helper.log();
+// The real helper running the real sampler on the simulated machine, with a fixed seed and the
+// host's load taken from a fixture, so every sample has the same power; and `ferrolux serve`
+// using it.
+class ServeWithHelper : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fxtest::coreApp();
+    ASSERT_FALSE(scratch.path.empty());
+    harness::writeFile(
+        tools / "powermetrics",
+        "#!/bin/sh\nFERROLUX_SYSFS_ROOT='" FERROLUX_FIXTURES_DIR
+        "/sampler/sysfs/vm' FERROLUX_SIM_PROFILE='" FERROLUX_SOURCE_DIR
+        "/data/profiles/macbookpro-m2pro.plist' FERROLUX_SIM_SEED=7 exec '" POWERMETRICS_PROGRAM
+        "' \"$@\"\n");
+    fs::permissions(tools / "powermetrics", fs::perms::owner_all);
+    startHelper();
+    ASSERT_TRUE(helper->ready()) << helper->log();
 
+    startServe(serve, scratch.path, {"--listen", "127.0.0.1:0"});
+    const QRegularExpression at("metrics at http://127\\.0\\.0\\.1:(\\d+)/metrics");
+    fxtest::pumpUntil(
+        [&] {
+          said += serve.readAllStandardError();
+          servePort = at.match(said).captured(1).toInt();
+          return servePort != 0 || serve.state() == QProcess::NotRunning;
+        },
+        30000);
+    ASSERT_NE(servePort, 0) << said.toStdString();
+  }
+
+  // A later helper on the same socket appends to the same log.
+  void startHelper() {
+    helper = std::make_unique<harness::HelperProcess>(
+        harness::HelperProcess::kExecutable, (scratch.path / "h.sock").string(),
+        scratch.path / "helper.log",
+        std::vector<std::string>{"--tools-dir", tools.string(), "--nice-path",
+                                 FERROLUX_FIXTURES_DIR "/helper/nice"},
+        /*appendLog=*/helper != nullptr);
+  }
+
+  // The exporter's page, read directly.
+  QString scrape() {
+    QNetworkAccessManager net;
+    std::unique_ptr<QNetworkReply> reply(
+        net.get(QNetworkRequest(QUrl(QString("http://127.0.0.1:%1/metrics").arg(servePort)))));
+    fxtest::pumpUntil([&] { return reply->isFinished(); }, 10000);
+    return reply->readAll();
+  }
+
+  harness::ScratchDir scratch{"fx-serve"};
+  fs::path tools = scratch.path / "tools";
+  std::unique_ptr<harness::HelperProcess> helper;
   QProcess serve;
-  startServe(serve, scratch.path, {"--listen", "127.0.0.1:0"});
   QString said;
   int servePort = 0;
-  const QRegularExpression at("metrics at http://127\\.0\\.0\\.1:(\\d+)/metrics");
-  fxtest::pumpUntil(
-      [&] {
-        said += serve.readAllStandardError();
-        servePort = at.match(said).captured(1).toInt();
-        return servePort != 0 || serve.state() == QProcess::NotRunning;
-      },
-      30000);
-  ASSERT_NE(servePort, 0) << said.toStdString();
+};
 
+// A helper that dies shows as down, with no stale figures, until one answers again.
+TEST_F(ServeWithHelper, LostHelperIsDownUntilItAnswersAgain) {
+  auto up = [&] { return scrape().contains("\nferrolux_helper_up 1\n"); };
+  ASSERT_TRUE(fxtest::pumpUntil(up, 30000)) << said.toStdString();
+  EXPECT_TRUE(scrape().contains("ferrolux_power_watts{"));
+
+  helper->kill(SIGKILL);
+  ASSERT_TRUE(
+      fxtest::pumpUntil([&] { return scrape().contains("\nferrolux_helper_up 0\n"); }, 30000))
+      << said.toStdString();
+  const QString down = scrape();
+  EXPECT_FALSE(down.contains("ferrolux_power_watts{")) << down.toStdString();
+  EXPECT_TRUE(down.contains("ferrolux_energy_joules_total{")) << down.toStdString();
+
+  helper->endStatus();
+  startHelper();
+  ASSERT_TRUE(fxtest::pumpUntil(up, 60000)) << said.toStdString() << helper->log();
+  EXPECT_EQ(serve.state(), QProcess::Running);
+  said += serve.readAllStandardError();
+  EXPECT_TRUE(said.contains("the helper answers again")) << said.toStdString();
+}
+
+TEST_F(ServeWithHelper, PrometheusSeesPowerAndEnergyAgree) {
+  if (!fs::exists(kPrometheus))
+    GTEST_SKIP() << kPrometheus << " is missing; scripts/install-deps installs Debian's prometheus";
   int prometheusPort = 0;
   takePort(&prometheusPort);  // closed at once: free for Prometheus
   harness::writeFile(scratch.path / "prometheus.yml",
@@ -168,7 +217,8 @@ TEST(ServeProgram, PrometheusSeesPowerAndEnergyAgree) {
   ASSERT_TRUE(watts && joulesPerSecond);
   EXPECT_GT(*watts, 0);
   EXPECT_NEAR(*joulesPerSecond, *watts, 0.1 * *watts)
-      << query(prometheusPort, "increase(ferrolux_energy_joules_total{domain=\"package\"}[20s]) / 20")
+      << query(prometheusPort,
+               "increase(ferrolux_energy_joules_total{domain=\"package\"}[20s]) / 20")
              .value_or(-1);
   EXPECT_EQ(query(prometheusPort, "ferrolux_helper_up"), 1.0);
 
@@ -176,7 +226,7 @@ TEST(ServeProgram, PrometheusSeesPowerAndEnergyAgree) {
   ::kill(static_cast<pid_t>(serve.processId()), SIGTERM);
   ASSERT_TRUE(serve.waitForFinished(30000));
   EXPECT_EQ(serve.exitCode(), 0);
-  EXPECT_EQ(helper.waitExit(), 0) << helper.log();
+  EXPECT_EQ(helper->waitExit(), 0) << helper->log();
   prometheus.terminate();
   prometheus.waitForFinished(30000);
 }
