@@ -8,6 +8,14 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args) {
     const std::string& a = args[i];
     if (i == 0) {
       cl.rest.push_back(a);
+    } else if (i == 1 && a == "serve") {
+      cl.command = a;
+    } else if (a == "--listen" && cl.command == "serve") {
+      if (i + 1 >= args.size() || args[i + 1].empty()) {
+        cl.error = "--listen needs a value: ADDRESS:PORT";
+        break;
+      }
+      cl.listen = args[++i];
     } else if (a == "--machine-info") {
       cl.machineInfo = true;
     } else if (a == "--sensors") {
@@ -62,6 +70,9 @@ std::string CommandLine::usage(const std::string& program) {
          "       " +
          program +
          " --snapshot FILE.png [--samples N] [--dark] [--platform ...]\n"
+         "       " +
+         program +
+         " serve [--listen ADDRESS:PORT] [--platform linux|sim:PROFILE]\n"
          "  --platform SPEC   the machine to watch: linux (this computer, the default) or\n"
          "                    sim:PROFILE (a simulated Mac; PROFILE is a profile name or path).\n"
          "                    FERROLUX_PLATFORM gives the default.\n"
@@ -69,5 +80,9 @@ std::string CommandLine::usage(const std::string& program) {
          "  --sensors         print the temperature source, its sensors and readings, then exit\n"
          "  --snapshot FILE   render the window offscreen at 2x after N samples (default 5)\n"
          "                    into a PNG, light or with --dark, then exit\n"
-         "  --help            show this text\n";
+         "  --help            show this text\n"
+         "  serve             export the measurements for Prometheus at\n"
+         "                    http://ADDRESS:PORT/metrics, without a window\n"
+         "  --listen A:P      where serve listens: a numeric address and a port\n"
+         "                    (default 127.0.0.1:10073; port 0 picks a free one)\n";
 }

@@ -14,6 +14,8 @@ struct CommandLine {
   std::optional<std::string> snapshot;  // --snapshot FILE.png
   int samples = 5;                      // --samples N, with --snapshot
   bool dark = false;                    // --dark, with --snapshot
+  std::string command;                  // the first argument when it names a command: "serve"
+  std::optional<std::string> listen;    // serve --listen ADDRESS:PORT
   std::string error;                    // set when the arguments are unusable
   std::vector<std::string> rest;        // the program name and every argument left for Qt
 

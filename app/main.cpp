@@ -14,6 +14,7 @@
 #include "app/QuitOnSignal.h"
 #include "app/Sensors.h"
 #include "app/core/UserDefaults.h"
+#include "app/export/ServeCommand.h"
 #include "app/model/AppDelegate.h"
 #include "app/model/GeneralModel.h"
 #include "app/ui/MainWindow.h"
@@ -60,6 +61,8 @@ int main(int argc, char** argv) {
     qtArgv.push_back(a.data());
   qtArgv.push_back(nullptr);
   int qtArgc = static_cast<int>(rest.size());
+
+  if (cl.command == "serve") return fxexport::runServe(cl.listen, machine, qtArgc, qtArgv.data());
 
   if (cl.machineInfo) {
     QCoreApplication app(qtArgc, qtArgv.data());

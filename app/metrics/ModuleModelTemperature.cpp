@@ -36,6 +36,8 @@ void ModuleModelTemperature::update() {
 
 void ModuleModelTemperature::record(const TemperatureReadings& cpu,
                                     const TemperatureReadings& gpu) {
+  lastCPU_ = cpu;
+  lastGPU_ = gpu;
   auto byValue = [](const auto& a, const auto& b) { return a.second < b.second; };
   CPUMin_ = cpu.empty() ? -1.0 : std::min_element(cpu.begin(), cpu.end(), byValue)->second;
   CPUMax_ = cpu.empty() ? -1.0 : std::max_element(cpu.begin(), cpu.end(), byValue)->second;

@@ -45,6 +45,10 @@ class ModuleModelTemperature : public QObject {
   const History& historicCPUAvg() const { return historicCPUAvg_; }
   const History& historicGPUAvg() const { return historicGPUAvg_; }
 
+  // The readings behind the latest sample, sensor by sensor (what the metrics exporter lists).
+  const TemperatureReadings& lastCPUReadings() const { return lastCPU_; }
+  const TemperatureReadings& lastGPUReadings() const { return lastGPU_; }
+
   SGM1SensorTemperature& sensorTmp() { return sensorTmp_; }
 
  signals:
@@ -60,6 +64,8 @@ class ModuleModelTemperature : public QObject {
   History historicCPUMax_;
   History historicCPUAvg_;
   History historicGPUAvg_;
+  TemperatureReadings lastCPU_;
+  TemperatureReadings lastGPU_;
   NotificationCenter::Token clearToken_ = 0;
   NotificationCenter::Token updateToken_ = 0;
 };

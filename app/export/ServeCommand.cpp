@@ -1,0 +1,148 @@
+#include "app/export/ServeCommand.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <prometheus/exposer.h>
+
+#include <QCoreApplication>
+
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <memory>
+
+#include "app/QuitOnSignal.h"
+#include "app/export/ListenAddress.h"
+#include "app/export/MetricsExporter.h"
+#include "app/export/SampleCollector.h"
+#include "app/headless/HeadlessSession.h"
+#include "app/model/AppDelegate.h"
+#include "app/model/GeneralModel.h"
+#include "platform/Platform.h"
+
+namespace fxexport {
+
+namespace {
+
+constexpr int kUsageError = 64;
+constexpr int kListenError = 71;
+
+void say(const std::string& line) {
+  std::fprintf(stderr, "ferrolux: %s\n", line.c_str());
+}
+
+// Why `address` cannot be listened on, found by binding it once ourselves: the exposer's own
+// failure does not say. Empty when a bind works.
+std::string bindProblem(const ListenAddress& address) {
+  sockaddr_storage storage{};
+  socklen_t length = 0;
+  if (address.ipv6) {
+    auto* a = reinterpret_cast<sockaddr_in6*>(&storage);
+    a->sin6_family = AF_INET6;
+    a->sin6_port = htons(address.port);
+    ::inet_pton(AF_INET6, address.host.c_str(), &a->sin6_addr);
+    length = sizeof(*a);
+  } else {
+    auto* a = reinterpret_cast<sockaddr_in*>(&storage);
+    a->sin_family = AF_INET;
+    a->sin_port = htons(address.port);
+    ::inet_pton(AF_INET, address.host.c_str(), &a->sin_addr);
+    length = sizeof(*a);
+  }
+  const int fd = ::socket(storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return std::strerror(errno);
+  // As the exposer binds: a port left in TIME_WAIT by an earlier run is free.
+  const int on = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+  std::string problem;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&storage), length) != 0) {
+    const int error = errno;
+    if (error == EADDRINUSE)
+      problem = "port " + std::to_string(address.port) + " on " + address.host +
+                " is already in use; choose another with --listen ADDRESS:PORT";
+    else if (error == EADDRNOTAVAIL)
+      problem = address.host + " is not an address of this machine";
+    else if (error == EACCES)
+      problem = "port " + std::to_string(address.port) + " needs privileges; choose one above 1023";
+    else
+      problem = "cannot listen on " + address.text() + ": " + std::strerror(error);
+  }
+  ::close(fd);
+  return problem;
+}
+
+}  // namespace
+
+int runServe(const std::optional<std::string>& listen, platform::Platform& machine, int& argc,
+             char** argv) {
+  ListenAddress address = ListenAddress::loopbackDefault();
+  if (listen) {
+    std::string error;
+    address = ListenAddress::parse(*listen, &error);
+    if (!error.empty()) {
+      say(error);
+      return kUsageError;
+    }
+  }
+
+  QCoreApplication app(argc, argv);
+  // Qt adopts the user's locale for the C library; libplist reads reals through it, so numbers
+  // stay in the C locale.
+  std::setlocale(LC_NUMERIC, "C");
+
+  auto collector = std::make_shared<SampleCollector>();
+  if (const std::string problem = bindProblem(address); !problem.empty()) {
+    say(problem);
+    return kListenError;
+  }
+  std::unique_ptr<prometheus::Exposer> exposer;
+  try {
+    exposer = std::make_unique<prometheus::Exposer>(address.text(), 2);
+  } catch (const std::exception& e) {
+    say("cannot listen on " + address.text() + ": " + e.what());
+    return kListenError;
+  }
+  exposer->RegisterCollectable(collector);
+  const std::vector<int> ports = exposer->GetListeningPorts();
+  const int port = ports.empty() ? address.port : ports.front();
+  say("metrics at http://" + address.withPort(port) + "/metrics");
+  if (!address.isLoopback())
+    say("listening beyond this machine: anyone who reaches " + address.host +
+        " can read the metrics");
+
+  GeneralModel& model = GeneralModel::shared();
+  AppDelegate delegate(app, [&model] { model.xpcmanager().client().sendCloseHelper(); });
+  quitOnTerminationSignals(app);
+
+  headless::HeadlessSession::Options options;
+  options.keepTrying = true;
+  headless::HeadlessSession session(model, options);
+  MetricsSnapshot identity;
+  identity.version = FERROLUX_VERSION;
+  identity.platform = machine.name();
+  identity.chip = model.modelMainTitle().appleSiliconName().toStdString();
+  MetricsExporter exporter(session, collector, identity);
+
+  QObject::connect(&session, &headless::HeadlessSession::failed, &app,
+                   [&](headless::Failure failure) {
+                     say(headless::message(failure, session.endpoint()));
+                     QCoreApplication::exit(headless::exitCode(failure));
+                   });
+  QObject::connect(&session, &headless::HeadlessSession::started, &app,
+                   [&] { say("sampling through the helper at " + session.endpoint()); });
+  QObject::connect(&session, &headless::HeadlessSession::helperLost, &app, [&] {
+    say("the helper stopped answering; checking again every " +
+        std::to_string(options.retryMs / 1000) + " s");
+  });
+  QObject::connect(&session, &headless::HeadlessSession::helperBack, &app,
+                   [&] { say("the helper answers again"); });
+  session.start();
+  return QCoreApplication::exec();
+}
+
+}  // namespace fxexport
