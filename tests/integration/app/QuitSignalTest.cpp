@@ -51,6 +51,12 @@ TEST(FerroluxQuitSignal, EachStopSignalQuitsCleanlyAndClosesTheHelper) {
     xpc::UniqueFd startup = acceptWithin(listener.get(), 30000);
     ASSERT_TRUE(startup.valid());
     startup.reset();
+    // Until the application has seen that refusal it still holds the refused connection, and a
+    // close request would go there; the test is about the quit path, so it waits for that first.
+    QByteArray seen;
+    while (!seen.contains("connectionInvalidationHandler") && app.waitForReadyRead(30000))
+      seen += app.readAllStandardOutput();
+    ASSERT_TRUE(seen.contains("connectionInvalidationHandler")) << seen.toStdString();
 
     ::kill(static_cast<pid_t>(app.processId()), sig);
     // Quitting opens a fresh connection to tell the helper to close.
