@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -49,8 +50,8 @@ bool makePipe(Fd& readEnd, Fd& writeEnd) {
 }
 
 // Marks every descriptor from 3 up close-on-exec, so only the standard streams survive the
-// exec while the exec-error pipe still works until then. Runs in the forked child: only
-// async-signal-safe calls.
+// exec while the exec-error pipe still works until then. Runs in the vfork child: only
+// async-signal-safe calls, no writes to memory it shares with the parent but its own stack.
 void markInheritedCloseOnExec() {
 #ifdef CLOSE_RANGE_CLOEXEC
   if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0) return;
@@ -138,15 +139,24 @@ Result run(const Spec& spec) {
     return r;
   }
 
+  // vfork instead of fork: the helper is threaded and runs this once a second, and copying its
+  // page tables only to exec at once costs more than the run it starts. The child borrows this
+  // thread's memory until its exec, so every signal stays blocked until it has put the default
+  // handlers back: none of the parent's handlers may run on the borrowed memory.
+  sigset_t all, saved;
+  sigfillset(&all);
+  ::pthread_sigmask(SIG_SETMASK, &all, &saved);
   const pid_t parent = ::getpid();
-  const pid_t pid = ::fork();
-  if (pid < 0) {
-    r.launchErrno = errno;
-    return r;
-  }
+  const pid_t pid = ::vfork();
   if (pid == 0)
     childExec(parent, spec, argv.data(), envp.data(), devNull.get(), outWrite.get(),
               spec.captureStderr ? errWrite.get() : devNull.get(), execWrite.get());
+  const int forkErrno = errno;
+  ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+  if (pid < 0) {
+    r.launchErrno = forkErrno;
+    return r;
+  }
 
   ::setpgid(pid, pid);  // also done by the child; whichever runs first wins the race
   outWrite.reset();

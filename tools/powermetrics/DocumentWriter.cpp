@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cmath>
 
+#include "tools/powermetrics/XmlPlistStream.h"
+
 namespace sampler {
 
 namespace {
@@ -71,9 +73,80 @@ plist::Value sampleDocument(const Sample& sample, plist::Date timestamp) {
   return plist::Value(std::move(doc));
 }
 
+namespace {
+
+void writeReal(XmlPlistStream& w, const char* key, const std::optional<double>& v) {
+  if (v && std::isfinite(*v)) {
+    w.key(key);
+    w.real(*v);
+  }
+}
+
+void writeWhole(XmlPlistStream& w, const char* key, const std::optional<double>& v) {
+  if (v && std::isfinite(*v) && std::fabs(*v) < 9.0e18) {
+    w.key(key);
+    w.integer(static_cast<int64_t>(std::llround(*v)));
+  }
+}
+
+}  // namespace
+
+// The same document as sampleDocument(), written as it is walked: keys in sorted order, the
+// entries and their conditions mirrored one for one.
 std::string writeDocument(const Sample& sample, plist::Date timestamp) {
-  std::string xml = plist::write(sampleDocument(sample, timestamp), plist::Format::XML);
-  if (xml.empty()) return xml;
+  XmlPlistStream w;
+  w.beginDict();
+  w.key("elapsed_ns");
+  w.integer(sample.elapsedNs);
+  if (sample.gpu) {
+    w.key("gpu");
+    w.beginDict();
+    writeReal(w, "freq_hz", sample.gpu->freqMHz);
+    writeWhole(w, "gpu_energy", sample.gpu->energyMj);
+    writeReal(w, "idle_ratio", sample.gpu->idleRatio);
+    w.endDict();
+  }
+  w.key("hw_model");
+  w.string(sample.hwModel);
+  w.key("processor");
+  w.beginDict();
+  writeWhole(w, "ane_energy", sample.aneEnergyMj);
+  w.key("clusters");
+  w.beginArray();
+  for (const auto& c : sample.clusters) {
+    w.beginDict();
+    w.key("cpus");
+    w.beginArray();
+    for (const auto& cpu : c.cpus) {
+      w.beginDict();
+      w.key("cpu");
+      w.integer(cpu.cpu);
+      writeReal(w, "freq_hz", cpu.freqHz);
+      writeReal(w, "idle_ratio", cpu.idleRatio);
+      w.endDict();
+    }
+    w.endArray();
+    writeReal(w, "freq_hz", c.freqHz);
+    writeReal(w, "idle_ratio", c.idleRatio);
+    w.key("name");
+    w.string(c.name);
+    w.endDict();
+  }
+  w.endArray();
+  writeWhole(w, "combined_power", sample.combinedPowerMw);
+  writeWhole(w, "cpu_energy", sample.cpuEnergyMj);
+  if (!sample.cpuFreqSource.empty()) {
+    w.key("cpu_freq_source");
+    w.string(sample.cpuFreqSource);
+  }
+  writeWhole(w, "dram_energy", sample.dramEnergyMj);
+  writeWhole(w, "gpu_energy", sample.gpuEnergyMj);
+  writeWhole(w, "package_energy", sample.packageEnergyMj);
+  w.endDict();
+  w.key("timestamp");
+  w.date(timestamp);
+  w.endDict();
+  std::string xml = w.finish();
   xml.push_back('\0');
   return xml;
 }

@@ -14,8 +14,8 @@ namespace sampler {
 
 plist::Value sampleDocument(const Sample& sample, plist::Date timestamp);
 
-// The XML document followed by one NUL byte, the separator between consecutive documents.
-// Empty when the document cannot be written.
+// The XML document followed by one NUL byte, the separator between consecutive documents:
+// written directly, the same bytes that plist::write makes of sampleDocument().
 std::string writeDocument(const Sample& sample, plist::Date timestamp);
 
 // The current time in property-list terms.

@@ -16,9 +16,10 @@ std::optional<RaplKind> kindOf(const std::string& name) {
 }
 
 std::vector<RaplZone> zonesWithPrefix(const platform::linux_fs::Root& tree,
+                                      const std::vector<std::string>& entries,
                                       const std::string& prefix) {
   std::vector<RaplZone> zones;
-  for (const auto& entry : tree.list(kPowercap)) {
+  for (const auto& entry : entries) {
     if (!entry.starts_with(prefix)) continue;
     std::string dir = std::string(kPowercap) + "/" + entry;
     auto name = tree.readLine(dir + "/name");
@@ -33,8 +34,10 @@ std::vector<RaplZone> zonesWithPrefix(const platform::linux_fs::Root& tree,
 }  // namespace
 
 std::vector<RaplZone> findRaplZones(const platform::linux_fs::Root& tree) {
-  auto zones = zonesWithPrefix(tree, "intel-rapl:");
-  if (zones.empty()) zones = zonesWithPrefix(tree, "intel-rapl-mmio:");
+  // One listing serves both interfaces: the sampler runs once a second.
+  const auto entries = tree.list(kPowercap);
+  auto zones = zonesWithPrefix(tree, entries, "intel-rapl:");
+  if (zones.empty()) zones = zonesWithPrefix(tree, entries, "intel-rapl-mmio:");
   return zones;
 }
 

@@ -69,13 +69,16 @@ std::optional<SimProfile> loadSimProfile(const std::string& path, std::string& e
     error = "cannot open sim profile " + path;
     return std::nullopt;
   }
+  // Read in pieces up to the cap: the sampler loads its profile on every run, and a profile is
+  // a few kilobytes, so a buffer the size of the cap would cost more than the whole sample.
   std::string bytes;
-  bytes.resize(kMaxProfileBytes + 1);
-  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  bytes.resize(static_cast<size_t>(in.gcount()));
-  if (bytes.size() > kMaxProfileBytes) {
-    error = "sim profile " + path + " is larger than 4 MiB";
-    return std::nullopt;
+  char piece[16384];
+  while (in.read(piece, sizeof piece) || in.gcount() > 0) {
+    bytes.append(piece, static_cast<size_t>(in.gcount()));
+    if (bytes.size() > kMaxProfileBytes) {
+      error = "sim profile " + path + " is larger than 4 MiB";
+      return std::nullopt;
+    }
   }
   auto parsed = plist::parse(std::string_view(bytes));
   if (!parsed.ok() || !parsed.value->isDict()) {

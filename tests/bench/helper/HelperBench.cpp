@@ -3,6 +3,9 @@
 //   build/release/tests/bench/helper/helper_bench
 #include <benchmark/benchmark.h>
 
+#include <sys/resource.h>
+
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -33,6 +36,41 @@ void BM_SamplerRun(benchmark::State& state) {
     benchmark::DoNotOptimize(helper::runSampler(config, 0, true));
 }
 BENCHMARK(BM_SamplerRun)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+double childrenCpuMs() {
+  rusage ru{};
+  ::getrusage(RUSAGE_CHILDREN, &ru);
+  const auto ms = [](const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
+  return ms(ru.ru_utime) + ms(ru.ru_stime);
+}
+
+// The built sampler as the helper starts it once a second: "/usr/bin/nice", then the sampler
+// reading this machine (arg 0) or a sim profile through a shell wrapper (arg 1), with the
+// shortest window. The counter is the CPU time of the reaped run, which is what a sample costs.
+void BM_BuiltSamplerRun(benchmark::State& state) {
+  ScratchDir scratch;
+  const auto tools = scratch.path / "tools";
+  std::filesystem::create_directories(tools);
+  const std::string built = FERROLUX_BUILD_DIR "/tools/powermetrics/powermetrics";
+  if (state.range(0) == 0) {
+    std::filesystem::create_symlink(built, tools / "powermetrics");
+  } else {
+    writeFile(tools / "powermetrics", "#!/bin/sh\nexport FERROLUX_SIM_PROFILE='" FERROLUX_SOURCE_DIR
+                                      "/data/profiles/macbookpro-m2pro.plist'\nexec '" +
+                                          built + "' \"$@\"\n");
+    std::filesystem::permissions(tools / "powermetrics", std::filesystem::perms::owner_all);
+  }
+  helper::SamplerConfig config;
+  config.searchPath = helper::searchPathWith(tools.string());
+  const double before = childrenCpuMs();
+  for (auto _ : state) {
+    auto doc = helper::runSampler(config, 1, true);
+    if (!doc || doc->empty()) return state.SkipWithError("the sampler wrote nothing");
+  }
+  state.counters["run_cpu_ms"] =
+      (childrenCpuMs() - before) / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_BuiltSamplerRun)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 struct Running {
   ScratchDir scratch;

@@ -56,4 +56,50 @@ TEST(DocumentWriter, EmptySampleStillHasProcessorAndClusters) {
   EXPECT_TRUE((*parsed.value)["gpu"].isNone());
 }
 
+// The sampler writes its document directly; every byte must match what the general writer
+// makes of the same values, so no reader can tell the two apart.
+TEST(DocumentWriter, BytesMatchTheGeneralWriter) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const auto withText = [](std::string model, std::string source) {
+    sampler::Sample s;
+    s.hwModel = std::move(model);
+    s.cpuFreqSource = std::move(source);
+    return s;
+  };
+  sampler::Sample full;
+  full.elapsedNs = -5;
+  full.hwModel = "MacBookPro18,2";
+  full.cpuEnergyMj = -0.6;
+  full.gpuEnergyMj = 9.5e18;  // too large for a whole number: left out
+  full.aneEnergyMj = 0.0;
+  full.dramEnergyMj = 1e15;
+  full.packageEnergyMj = 12.5;
+  full.combinedPowerMw = 14350.4;
+  full.clusters = {{"E-Cluster", 972e6, 0.1 + 0.2, {{0, 972e6, 0.0}, {1, nan, 1.0}}},
+                   {"P-Cluster", std::nullopt, -0.0, {}},
+                   {"", 1e-300, 1e300, {{7, 2.5e9, 1.0 / 3.0}}}};
+  full.cpuFreqSource = "cpufreq";
+  full.gpu = sampler::GpuSample{1398.0, 0.25, 42.0};
+  sampler::Sample emptyGpu;
+  emptyGpu.gpu = sampler::GpuSample{};
+
+  const struct {
+    const char* name;
+    sampler::Sample sample;
+    plist::Date date;
+  } rows[] = {
+      {"empty", sampler::Sample{}, plist::Date{}},
+      {"every entry and odd numbers", full, plist::Date{700000000.7}},
+      {"gpu without readings", emptyGpu, plist::Date{-1e12}},
+      {"markup in text", withText("A&B <Model> \"x\" 'y'", "a>b"), plist::Date{1e12}},
+      {"invalid UTF-8 and controls", withText("caf\xc3\xa9 \xff\x01\t", "\x80"), plist::Date{nan}},
+  };
+  for (const auto& row : rows) {
+    std::string general =
+        plist::write(sampler::sampleDocument(row.sample, row.date), plist::Format::XML);
+    general.push_back('\0');
+    EXPECT_EQ(sampler::writeDocument(row.sample, row.date), general) << row.name;
+  }
+}
+
 }  // namespace
