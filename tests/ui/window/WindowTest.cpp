@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "app/core/UserDefaults.h"
+#include "app/log/LogFileModel.h"
 #include "app/model/GeneralModel.h"
 #include "app/ui/ContentView.h"
 #include "app/ui/GraphLineTitle.h"
@@ -183,6 +184,17 @@ void WindowTest::windowIsFixedWithItsMenus() {
   QCOMPARE(w.window->minimumSize(), w.window->maximumSize());
   QVERIFY(!(w.window->windowFlags() & Qt::WindowMaximizeButtonHint));
   QCOMPARE(w.window->loggingMenu()->title(), QString("Logging"));
+  const QList<QAction*> logging = w.window->loggingMenu()->actions();
+  QCOMPARE(logging.size(), 1);
+  QCOMPARE(logging[0]->text(), QString("Log to file"));
+  // Ctrl+L reaches the menu's toggle from the window, both ways.
+  qputenv("HOME", w.dir.path().toUtf8());
+  QVERIFY(QTest::qWaitForWindowActive(w.window.get()));
+  for (bool on : {true, false}) {
+    QTest::keyClick(w.window.get(), Qt::Key_L, Qt::ControlModifier);
+    QCOMPARE(w.model->logfileModel().isLogEnabled(), on);
+    QCOMPARE(logging[0]->isChecked(), on);
+  }
   const QList<QAction*> help = w.window->helpMenu()->actions();
   QCOMPARE(help.size(), 1);
   QCOMPARE(help[0]->text(), QString("Ferrolux Help"));
