@@ -207,7 +207,8 @@ void WindowTest::windowIsFixedWithItsMenus() {
     const QRect graph = module->graphRect();
     QCOMPARE(graph.bottom(), module->contentRect().bottom());
     QCOMPARE(graph.top(),
-             module->legend()->geometry().top() + module->legend()->bandTop() + 20 + 10);
+             module->legend()->geometry().top() + module->legend()->bandTop() + 20 +
+                 module->graphTopPadding());
     QCOMPARE(module->graph()->geometry(), graph.adjusted(0, -5, 0, 5));
   }
 }
@@ -217,6 +218,8 @@ void WindowTest::wholeWindowInBothAppearances() {
   w.model->xpcmanager().setAuthorized(true);
   w.interface().refresh();
   w.defaults.setValue(defaults::kGPUFrequency, true);
+  // The CPU follows the host's load and may sit on the plot's edge; the simulated GPU does not.
+  w.defaults.setValue(defaults::kGPUUtilization, true);
   for (int i = 0; i < 40; ++i)
     w.feed(sample(1000.0 + 60.0 * (i % 7), i));
   for (bool dark : {false, true}) {
