@@ -3,6 +3,7 @@
 #include <QLayout>
 #include <QMenuBar>
 
+#include "app/log/LogFileItemView.h"
 #include "app/model/GeneralModel.h"
 #include "app/ui/ContentView.h"
 
@@ -11,6 +12,7 @@ MainWindow::MainWindow(GeneralModel& model, UserDefaults& defaults, QWidget* par
   setWindowTitle(QStringLiteral("Ferrolux"));
   setCentralWidget(content_);
   logging_ = menuBar()->addMenu(tr("Logging"));
+  logging_->addAction(LogFileItemView::create(model.logfileModel(), logging_));
   help_ = menuBar()->addMenu(tr("Help"));
   help_->addAction(tr("Ferrolux Help"), this, [] { GeneralModel::contactDeveloper(); });
   // The window takes its content's size and keeps it: no resizing, no zoom, no full screen.

@@ -38,21 +38,26 @@ void ModuleView::watchDefaults() {
 
 void ModuleView::refresh() {
   const ModuleTitleRow row = titleRow();
-  title_->setLabels(row.labelLeft, row.labelRight, row.help);
+  const bool retitled = !shownTitle_ || !(*shownTitle_ == row);
+  if (retitled) {
+    title_->setLabels(row.labelLeft, row.labelRight, row.help);
+    shownTitle_ = row;
+  }
   ModuleBodyRows body = bodyRows();
-  setLegend(body.legend);
+  const bool reshaped = setLegend(body.legend);
   graph_->setGraph(std::move(body.axisLabels), std::move(body.datas));
-  place();
+  // New values move nothing: the card is laid out again only when its rows change shape.
+  if (retitled || reshaped) place();
 }
 
-void ModuleView::setLegend(const QList<LegendRow>& rows) {
+bool ModuleView::setLegend(const QList<LegendRow>& rows) {
   const bool sameEntries = rows.size() == legendShape_.size() &&
                            std::equal(rows.cbegin(), rows.cend(), legendShape_.cbegin(), sameShape);
   if (sameEntries) {
     // The usual sample: the same entries with new values. Widths are fixed, so nothing moves.
     for (qsizetype i = 0; i < rows.size(); ++i)
       legend_->entries()[i]->setValue(rows[i].value);
-    return;
+    return false;
   }
   QList<LegendEntry*> entries;
   for (const LegendRow& row : rows) {
@@ -65,6 +70,7 @@ void ModuleView::setLegend(const QList<LegendRow>& rows) {
   }
   legend_->setEntries(entries);
   legendShape_ = rows;
+  return true;
 }
 
 QRect ModuleView::graphRect() const {

@@ -13,6 +13,8 @@
 // widgets when only values change, and the graph redraws only what moved.
 #pragma once
 
+#include <optional>
+
 #include "app/ui/ModuleRows.h"
 #include "app/ui/ModuleViewDecoration.h"
 
@@ -52,12 +54,14 @@ class ModuleView : public ModuleViewDecoration {
 
  private:
   void watchDefaults();
-  void setLegend(const QList<LegendRow>& rows);
+  // Returns whether the entries changed shape (not only their values).
+  bool setLegend(const QList<LegendRow>& rows);
   void place();
 
   const qreal graphTopPadding_;
   ModuleTitle* title_;
   LegendViewGeometry* legend_;
   GraphView* graph_;
+  std::optional<ModuleTitleRow> shownTitle_;
   QList<LegendRow> legendShape_;  // labels, colours and widths of the entries shown
 };

@@ -1,4 +1,4 @@
-// What one sample costs the window, with four cards of full 350-point histories drawn into the
+// What one sample costs the window, with its four cards of full 350-point histories drawn into the
 // (offscreen) backing store:
 //   Sample:      the models take a sample, the cards refresh, and what changed is repainted
 //                (legend values and graphs), as on screen.
@@ -15,8 +15,8 @@
 
 #include "app/core/UserDefaults.h"
 #include "app/model/GeneralModel.h"
-#include "app/ui/ModuleViewFrequency.h"
-#include "app/ui/ModuleViewPower.h"
+#include "app/ui/ModuleView.h"
+#include "app/ui/ModuleViews.h"
 #include "app/ui/Style.h"
 #include "platform/Platform.h"
 #include "shared/plist/Plist.h"
@@ -65,14 +65,13 @@ void run(benchmark::State& state, bool fullRepaint) {
   SGPowerMetrics& store = model.modelPowerMetrics();
   store.setHelperLink({[](double, bool) {}, [] { return true; }});
 
-  // Four cards of four series each, as the window's four modules draw.
+  // The window's four cards, every optional series on.
+  defaults.setValue(defaults::kGPUUtilization, true);
   QWidget window;
   window.setPalette(Style::windowPalette(false));
   auto* column = new QVBoxLayout(&window);
-  column->addWidget(new ModuleViewPower(model.modelPower(), true));
-  column->addWidget(new ModuleViewFrequency(model.modelFrequency(), defaults));
-  column->addWidget(new ModuleViewPower(model.modelPower(), true));
-  column->addWidget(new ModuleViewFrequency(model.modelFrequency(), defaults));
+  for (ModuleView* card : ModuleViews::create(model, defaults))
+    column->addWidget(card);
   window.setFixedWidth(400);
   window.show();
   long n = 0;

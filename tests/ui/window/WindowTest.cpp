@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "app/core/UserDefaults.h"
+#include "app/log/LogFileModel.h"
 #include "app/model/GeneralModel.h"
 #include "app/ui/ContentView.h"
 #include "app/ui/GraphLineTitle.h"
@@ -183,6 +184,17 @@ void WindowTest::windowIsFixedWithItsMenus() {
   QCOMPARE(w.window->minimumSize(), w.window->maximumSize());
   QVERIFY(!(w.window->windowFlags() & Qt::WindowMaximizeButtonHint));
   QCOMPARE(w.window->loggingMenu()->title(), QString("Logging"));
+  const QList<QAction*> logging = w.window->loggingMenu()->actions();
+  QCOMPARE(logging.size(), 1);
+  QCOMPARE(logging[0]->text(), QString("Log to file"));
+  // Ctrl+L reaches the menu's toggle from the window, both ways.
+  qputenv("HOME", w.dir.path().toUtf8());
+  QVERIFY(QTest::qWaitForWindowActive(w.window.get()));
+  for (bool on : {true, false}) {
+    QTest::keyClick(w.window.get(), Qt::Key_L, Qt::ControlModifier);
+    QCOMPARE(w.model->logfileModel().isLogEnabled(), on);
+    QCOMPARE(logging[0]->isChecked(), on);
+  }
   const QList<QAction*> help = w.window->helpMenu()->actions();
   QCOMPARE(help.size(), 1);
   QCOMPARE(help[0]->text(), QString("Ferrolux Help"));
@@ -195,7 +207,8 @@ void WindowTest::windowIsFixedWithItsMenus() {
     const QRect graph = module->graphRect();
     QCOMPARE(graph.bottom(), module->contentRect().bottom());
     QCOMPARE(graph.top(),
-             module->legend()->geometry().top() + module->legend()->bandTop() + 20 + 10);
+             module->legend()->geometry().top() + module->legend()->bandTop() + 20 +
+                 module->graphTopPadding());
     QCOMPARE(module->graph()->geometry(), graph.adjusted(0, -5, 0, 5));
   }
 }
@@ -205,6 +218,8 @@ void WindowTest::wholeWindowInBothAppearances() {
   w.model->xpcmanager().setAuthorized(true);
   w.interface().refresh();
   w.defaults.setValue(defaults::kGPUFrequency, true);
+  // The CPU follows the host's load and may sit on the plot's edge; the simulated GPU does not.
+  w.defaults.setValue(defaults::kGPUUtilization, true);
   for (int i = 0; i < 40; ++i)
     w.feed(sample(1000.0 + 60.0 * (i % 7), i));
   for (bool dark : {false, true}) {
