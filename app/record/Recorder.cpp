@@ -165,7 +165,10 @@ std::string Recorder::write(const std::string& text, bool* asked) {
 int Recorder::finish(int loopStatus) {
   clearStatus();
   if (failure_) return *failure_;
-  if (startedAtWall_ == 0) return loopStatus;  // stopped before the helper answered
+  if (startedAtWall_ == 0) {
+    say("stopped before the helper answered; nothing was recorded");
+    return loopStatus;
+  }
   recording_ = false;
   duration_.stop();
   if (command_ && command_->state() != QProcess::NotRunning) {

@@ -87,18 +87,4 @@ TEST(RecordSummary, AveragePeakAndEnergy) {
   }
 }
 
-TEST(RecordSummary, TextShowsJoulesAndWattHours) {
-  const RecordSummary s = summarize({{0, {7.2, 3, 1, NaN}, 1}, {1, {7.2, 3, 1, NaN}, 1}});
-  const std::string text = s.text(2.04);
-  EXPECT_EQ(text.rfind("recorded 2.0 s: 2 samples covering 2.000 s\n", 0), 0u) << text;
-  const std::size_t package = text.find("\nPackage ");
-  const std::string packageLine = text.substr(package + 1, text.find('\n', package + 1) - package);
-  EXPECT_NE(packageLine.find(" 7.200 W "), std::string::npos) << text;
-  EXPECT_NE(packageLine.find(" 14.400 J "), std::string::npos) << text;
-  EXPECT_NE(packageLine.find(" 0.004000 Wh"), std::string::npos) << text;
-  const std::string dramLine = text.substr(text.find("\nDRAM ") + 1);
-  EXPECT_EQ(dramLine.find(" W"), std::string::npos) << text;
-  EXPECT_NE(dramLine.find("n/a"), std::string::npos) << text;
-}
-
 }  // namespace
