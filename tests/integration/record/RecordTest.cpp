@@ -172,6 +172,17 @@ TEST_F(RecordWithHelper, CommandExitStatusBecomesOurs) {
   }
 }
 
+// A file that cannot be written where it was asked never loses the rows, and never passes as
+// success.
+TEST_F(RecordWithHelper, UnwritableOutputFallsBackToTheLoggingFolder) {
+  const Outcome run = record(scratch.path, {"--duration", "2", "--output", "/proc/nope/x.csv"});
+  EXPECT_EQ(run.exitCode, 73) << run.said.toStdString();
+  EXPECT_TRUE(run.said.contains("cannot write /proc/nope/x.csv")) << run.said.toStdString();
+  const fs::path csv = savedAt(run);
+  EXPECT_EQ(csv.parent_path(), scratch.path) << run.said.toStdString();
+  EXPECT_GE(readCsv(csv).size(), 2u) << run.said.toStdString();
+}
+
 TEST(RecordProgram, SaysWhyItCannotRecord) {
   fxtest::coreApp();
   struct Row {
