@@ -8,8 +8,32 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args) {
     const std::string& a = args[i];
     if (i == 0) {
       cl.rest.push_back(a);
-    } else if (i == 1 && a == "serve") {
+    } else if (i == 1 && (a == "serve" || a == "record")) {
       cl.command = a;
+    } else if (cl.command == "record" && (a == "--duration" || a == "--output" || a == "--")) {
+      if (a == "--") {
+        cl.recordArgv.assign(args.begin() + static_cast<long>(i) + 1, args.end());
+        if (cl.recordArgv.empty() || cl.recordArgv.front().empty())
+          cl.error = "-- needs a command to run";
+        break;
+      }
+      if (i + 1 >= args.size() || args[i + 1].empty()) {
+        cl.error = a + " needs a value";
+        break;
+      }
+      const std::string& value = args[++i];
+      if (a == "--output") {
+        cl.output = value;
+        continue;
+      }
+      char* end = nullptr;
+      const double seconds = std::strtod(value.c_str(), &end);
+      // Bounded so that the milliseconds fit a timer's int.
+      if (*end != '\0' || !(seconds > 0 && seconds <= 2e6)) {
+        cl.error = "--duration needs a number of seconds above 0 (at most 2000000)";
+        break;
+      }
+      cl.duration = seconds;
     } else if (a == "--listen" && cl.command == "serve") {
       if (i + 1 >= args.size() || args[i + 1].empty()) {
         cl.error = "--listen needs a value: ADDRESS:PORT";
@@ -73,6 +97,9 @@ std::string CommandLine::usage(const std::string& program) {
          "       " +
          program +
          " serve [--listen ADDRESS:PORT] [--platform linux|sim:PROFILE]\n"
+         "       " +
+         program +
+         " record [--duration SECONDS] [--output FILE] [--platform ...] [-- COMMAND ARGS...]\n"
          "  --platform SPEC   the machine to watch: linux (this computer, the default) or\n"
          "                    sim:PROFILE (a simulated Mac; PROFILE is a profile name or path).\n"
          "                    FERROLUX_PLATFORM gives the default.\n"

@@ -16,6 +16,9 @@ struct CommandLine {
   bool dark = false;                    // --dark, with --snapshot
   std::string command;                  // the first argument when it names a command: "serve"
   std::optional<std::string> listen;    // serve --listen ADDRESS:PORT
+  std::optional<double> duration;       // record --duration SECONDS
+  std::optional<std::string> output;    // record --output FILE
+  std::vector<std::string> recordArgv;  // record -- COMMAND ARGS...
   std::string error;                    // set when the arguments are unusable
   std::vector<std::string> rest;        // the program name and every argument left for Qt
 

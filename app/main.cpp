@@ -17,6 +17,7 @@
 #include "app/export/ServeCommand.h"
 #include "app/model/AppDelegate.h"
 #include "app/model/GeneralModel.h"
+#include "app/record/RecordCommand.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/Snapshot.h"
 #include "platform/Platform.h"
@@ -63,6 +64,8 @@ int main(int argc, char** argv) {
   int qtArgc = static_cast<int>(rest.size());
 
   if (cl.command == "serve") return fxexport::runServe(cl.listen, machine, qtArgc, qtArgv.data());
+  if (cl.command == "record")
+    return record::runRecord({cl.duration, cl.output, cl.recordArgv, {}}, qtArgc, qtArgv.data());
 
   if (cl.machineInfo) {
     QCoreApplication app(qtArgc, qtArgv.data());

@@ -81,6 +81,48 @@ TEST(CommandLine, SnapshotOptions) {
   }
 }
 
+// Everything after "--" is the command, untouched, even words that look like our options.
+TEST(CommandLine, RecordOptions) {
+  struct Case {
+    std::vector<std::string> args;
+    std::optional<double> duration;
+    std::optional<std::string> output;
+    std::vector<std::string> command;
+    std::optional<std::string> platform;
+    std::string error;
+  };
+  const Case cases[] = {
+      {{"ferrolux", "record", "--duration", "2.5", "--output", "a.csv", "--platform", "linux"},
+       2.5,
+       "a.csv",
+       {},
+       "linux",
+       ""},
+      {{"ferrolux", "record", "--", "make", "--platform", "x", "--"},
+       std::nullopt,
+       std::nullopt,
+       {"make", "--platform", "x", "--"},
+       std::nullopt,
+       ""},
+      {{"ferrolux", "record", "--duration", "0"}, {}, {}, {}, {}, "--duration needs a number"},
+      {{"ferrolux", "record", "--duration", "nan"}, {}, {}, {}, {}, "--duration needs a number"},
+      {{"ferrolux", "record", "--output"}, {}, {}, {}, {}, "--output needs a value"},
+      {{"ferrolux", "record", "--"}, {}, {}, {}, {}, "-- needs a command"},
+      {{"ferrolux", "--duration", "5"}, {}, {}, {}, {}, "unknown option --duration"},
+  };
+  for (const auto& c : cases) {
+    CommandLine cl = CommandLine::parse(c.args);
+    EXPECT_EQ(cl.error.rfind(c.error, 0), 0u) << cl.error;
+    EXPECT_EQ(cl.error.empty(), c.error.empty()) << cl.error;
+    if (!c.error.empty()) continue;
+    EXPECT_EQ(cl.command, "record");
+    EXPECT_EQ(cl.duration, c.duration);
+    EXPECT_EQ(cl.output, c.output);
+    EXPECT_EQ(cl.recordArgv, c.command);
+    EXPECT_EQ(cl.platform, c.platform);
+  }
+}
+
 TEST(MachineInfo, TitleLines) {
   struct Case {
     MachineFacts facts;
