@@ -5,11 +5,13 @@
 
 #include "app/model/GeneralModel.h"
 #include "app/ui/ContentView.h"
+#include "app/ui/ModuleViewMoreButton.h"
 
 MainWindow::MainWindow(GeneralModel& model, UserDefaults& defaults, QWidget* parent)
     : QMainWindow(parent), content_(new ContentView(model, defaults, this)) {
   setWindowTitle(QStringLiteral("Ferrolux"));
   setCentralWidget(content_);
+  content_->setMoreButton(new ModuleViewMoreButton(model, defaults));
   logging_ = menuBar()->addMenu(tr("Logging"));
   help_ = menuBar()->addMenu(tr("Help"));
   help_->addAction(tr("Ferrolux Help"), this, [] { GeneralModel::contactDeveloper(); });
