@@ -1,6 +1,7 @@
 #include "app/ui/GPUSettingsView.h"
 
 #include <QCheckBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
@@ -30,8 +31,10 @@ GPUSettingsView::GPUSettingsView(UserDefaults& defaults, QWidget* parent)
 
 QCheckBox* GPUSettingsView::addSwitch(const QString& title, const char* key) {
   auto* box = new QCheckBox(title, this);
-  box->setContentsMargins(kSwitchIndent, 0, 0, 0);
-  static_cast<QVBoxLayout*>(layout())->addWidget(box);
+  auto* row = new QHBoxLayout;
+  row->addSpacing(kSwitchIndent);
+  row->addWidget(box, 1);
+  static_cast<QVBoxLayout*>(layout())->addLayout(row);
   // `clicked` comes only from the person, never from refresh().
   connect(box, &QCheckBox::clicked, this,
           [this, key](bool on) { defaults_.setValue(QString::fromLatin1(key), on); });

@@ -61,6 +61,10 @@ ModuleViewMoreButton::ModuleViewMoreButton(GeneralModel& model, UserDefaults& de
           &ModuleViewMoreButton::focusWindowChanged);
 }
 
+QSize ModuleViewMoreButton::sizeHint() const {
+  return {ModuleViewMoreButtonButton::kWidth, ModuleViewMoreButtonButton::kHeight};
+}
+
 double ModuleViewMoreButton::opacity() const {
   return fade_->opacity();
 }

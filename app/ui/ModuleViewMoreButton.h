@@ -39,6 +39,8 @@ class ModuleViewMoreButton : public QWidget {
   // dots, in the primary text colour at 0.7.
   static QPixmap ellipsis(bool dark, qreal devicePixelRatio);
 
+  QSize sizeHint() const override;
+
  protected:
   bool event(QEvent* event) override;
 

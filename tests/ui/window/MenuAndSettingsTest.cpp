@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QMenu>
+#include <QPainter>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -331,9 +332,28 @@ void MenuAndSettingsTest::oneSettingsWindowInPictures() {
   Window w;
   w.menu().popup(QPoint(0, 0));
   QTRY_VERIFY(w.menu().isVisible());
-  QVERIFY(gallery::save(w.menu().grab().toImage(), "more-menu"));
-  QVERIFY(gallery::save(w.window->grab().toImage(), "more-menu-window"));
+  // The window with its menu open below the button, right edges aligned, as the person sees it.
+  const QImage window = w.window->grab().toImage();
+  const QImage menu = w.menu().grab().toImage();
+  QWidget& button = w.button();
+  const QPoint below = button.mapTo(w.window.get(), QPoint(button.width(), button.height()));
+  QImage open(qMax(window.width(), below.x() + 8), qMax(window.height(), below.y() + menu.height()),
+              QImage::Format_ARGB32_Premultiplied);
+  open.fill(Qt::transparent);
+  {
+    QPainter p(&open);
+    p.drawImage(0, 0, window);
+    p.drawImage(below.x() - menu.width(), below.y(), menu);
+  }
+  QVERIFY(gallery::save(open, "more-menu"));
   w.menu().hide();
+  // The button itself is drawn in the window's top-right corner.
+  const QImage corner = window.copy(QRect(button.mapTo(w.window.get(), QPoint()), button.size()));
+  int ink = 0;
+  for (int y = 0; y < corner.height(); ++y)
+    for (int x = 0; x < corner.width(); ++x)
+      ink += qGray(corner.pixel(x, y)) < 150;
+  QVERIFY2(ink > 10, qPrintable(QString::number(ink)));
 
   SettingsView* first = SettingsView::showSettingsWindow(*w.model, w.defaults);
   QCOMPARE(SettingsView::showSettingsWindow(*w.model, w.defaults), first);
