@@ -36,9 +36,9 @@ ModuleViewMoreButton::ModuleViewMoreButton(GeneralModel& model, UserDefaults& de
   trigger_->setPopupMode(QToolButton::InstantPopup);
   trigger_->setFocusPolicy(Qt::NoFocus);
   trigger_->setAutoRaise(true);
-  trigger_->setStyleSheet(QStringLiteral(
-      "QToolButton { border: none; background: transparent; }"
-      "QToolButton::menu-indicator { image: none; width: 0; }"));
+  trigger_->setStyleSheet(
+      QStringLiteral("QToolButton { border: none; background: transparent; }"
+                     "QToolButton::menu-indicator { image: none; width: 0; }"));
   trigger_->setToolTip(tr("More"));
   auto* menu = new QMenu(trigger_);
   trigger_->setMenu(menu);

@@ -20,10 +20,13 @@ void ModuleViewMoreButtonButton::setHover(bool hover) {
 }
 
 QColor ModuleViewMoreButtonButton::fillColor(bool isHover, bool isLogEnabled, bool dark) {
-  QColor c = isLogEnabled ? Style::color(NamedColor::Pink, dark)
-                          : (isHover ? Style::color(NamedColor::Label, dark) : QColor(Qt::transparent));
-  if (isLogEnabled) c.setAlphaF(isHover ? 0.8f : 0.6f);
-  else if (isHover) c.setAlphaF(c.alphaF() * 0.1f);
+  QColor c = isLogEnabled
+                 ? Style::color(NamedColor::Pink, dark)
+                 : (isHover ? Style::color(NamedColor::Label, dark) : QColor(Qt::transparent));
+  if (isLogEnabled)
+    c.setAlphaF(isHover ? 0.8f : 0.6f);
+  else if (isHover)
+    c.setAlphaF(c.alphaF() * 0.1f);
   return c;
 }
 
@@ -38,7 +41,6 @@ void ModuleViewMoreButtonButton::paintEvent(QPaintEvent*) {
   p.setRenderHint(QPainter::Antialiasing);
   QPainterPath rounded;
   rounded.addRoundedRect(QRectF(rect()), kRadius, kRadius);
-  const QPainterPath corner =
-      RoundedCorner{kCornerRadius, Corner::TopRight}.path(QSizeF(size()));
+  const QPainterPath corner = RoundedCorner{kCornerRadius, Corner::TopRight}.path(QSizeF(size()));
   p.fillPath(rounded.intersected(corner), fill);
 }

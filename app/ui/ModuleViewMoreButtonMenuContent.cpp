@@ -35,8 +35,9 @@ QList<MenuItem> ModuleViewMoreButtonMenuContent::rows(GeneralModel& model,
   helperlink::XPCManager& manager = model.xpcmanager();
   return {
       command(QStringLiteral("Check for Update"), [&model] { model.sparkle().checkForUpdates(); }),
-      command(QStringLiteral("Uninstall Helper"), [&manager] { manager.uninstallHelper(); },
-              !manager.isAuthorized()),
+      command(
+          QStringLiteral("Uninstall Helper"), [&manager] { manager.uninstallHelper(); },
+          !manager.isAuthorized()),
       separator(),
       logToFile,
       command(settingsTitle(model.isOS13OrLater()), commands.showSettings),

@@ -86,9 +86,12 @@ class MenuAndSettingsTest : public QObject {
 void MenuAndSettingsTest::rowsInOrderBySystemVersion_data() {
   QTest::addColumn<QString>("profile");
   QTest::addColumn<QString>("settings");
-  QTest::newRow("macOS 12") << "macmini-m1" << "Preferences...";
-  QTest::newRow("macOS 13") << "macbookpro-m2pro" << "Settings...";
-  QTest::newRow("macOS 14") << "macbookpro-m3max" << "Settings...";
+  QTest::newRow("macOS 12") << "macmini-m1"
+                            << "Preferences...";
+  QTest::newRow("macOS 13") << "macbookpro-m2pro"
+                            << "Settings...";
+  QTest::newRow("macOS 14") << "macbookpro-m3max"
+                            << "Settings...";
 }
 
 void MenuAndSettingsTest::rowsInOrderBySystemVersion() {
@@ -98,12 +101,23 @@ void MenuAndSettingsTest::rowsInOrderBySystemVersion() {
   QStringList shown;
   for (QAction* a : w.menu().actions())
     shown << (a->isSeparator() ? "-" : a->text()) + (a->isCheckable() ? "[x]" : "");
-  const QStringList expected{"Check for Update",    "Uninstall Helper",    "-",
-                             "Log to file[x]",      settings,              "-",
-                             "Try Trayline...",     "Paypal Tip 5 Euros",  "Paypal Tip 10 Euros",
-                             "Paypal Tip 15 Euros", "Paypal Tip 20 Euros", "-",
-                             "Follow on Twitter",   "Follow on Mastodon",  "Contact Developer",
-                             "-",                   "Quit Ferrolux"};
+  const QStringList expected{"Check for Update",
+                             "Uninstall Helper",
+                             "-",
+                             "Log to file[x]",
+                             settings,
+                             "-",
+                             "Try Trayline...",
+                             "Paypal Tip 5 Euros",
+                             "Paypal Tip 10 Euros",
+                             "Paypal Tip 15 Euros",
+                             "Paypal Tip 20 Euros",
+                             "-",
+                             "Follow on Twitter",
+                             "Follow on Mastodon",
+                             "Contact Developer",
+                             "-",
+                             "Quit Ferrolux"};
   QCOMPARE(shown, expected);
   // Every row is built fresh: the ids of two builds never repeat.
   const auto first = ModuleViewMoreButtonMenuContent::rows(*w.model, {});
@@ -116,7 +130,8 @@ void MenuAndSettingsTest::rowsInOrderBySystemVersion() {
 void MenuAndSettingsTest::uninstallFollowsTheHelper() {
   Window w;
   QVERIFY(!w.row("Uninstall Helper")->isEnabled());
-  // What the manager does on a successful install: set the flag, then refresh its delegates.
+  // What the manager does on a successful install: set the flag, then refresh its more-button
+  // delegate.
   w.model->xpcmanager().setAuthorized(true);
   w.model->modelMoreButton().refresh();
   QTRY_VERIFY(w.row("Uninstall Helper")->isEnabled());
@@ -134,9 +149,20 @@ void MenuAndSettingsTest::logToFileTurnsTheButtonPink() {
     bool logging;
     double alpha;  // of the fill, pink while logging
   };
+  // The pointer's entering and leaving, as the window system reports them to the button.
+  auto hover = [&](bool on) {
+    if (on) {
+      QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+      QCoreApplication::sendEvent(&w.button(), &enter);
+    } else {
+      QEvent leave(QEvent::Leave);
+      QCoreApplication::sendEvent(&w.button(), &leave);
+    }
+  };
   const Step steps[] = {{false, true, 0.6}, {true, true, 0.8}, {false, false, 0.0}};
   for (const Step& s : steps) {
-    background.setHover(s.hover);
+    hover(s.hover);
+    QCOMPARE(background.isHover(), s.hover);
     w.menu().aboutToShow();
     if (w.model->logfileModel().isLogEnabled() != s.logging) w.row("Log to file")->trigger();
     QCOMPARE(w.model->logfileModel().isLogEnabled(), s.logging);
@@ -148,11 +174,13 @@ void MenuAndSettingsTest::logToFileTurnsTheButtonPink() {
     const QColor middle = image.pixelColor(image.width() / 2, image.height() / 2);
     const QColor under = Style::color(NamedColor::WindowBackground, false);
     const int expectedRed = qRound(under.red() + (pink.red() - under.red()) * s.alpha);
-    if (s.logging) QVERIFY2(qAbs(middle.red() - expectedRed) <= 3, qPrintable(middle.name()));
-    else QCOMPARE(middle, under);
+    if (s.logging)
+      QVERIFY2(qAbs(middle.red() - expectedRed) <= 3, qPrintable(middle.name()));
+    else
+      QCOMPARE(middle, under);
   }
   // Hovered without logging: the primary text colour, faintly.
-  background.setHover(true);
+  hover(true);
   QCOMPARE(background.fillColor().rgb(), Style::color(NamedColor::Label, false).rgb());
   QVERIFY(background.fillColor().alphaF() < 0.11);
   // The top-right corner is cut along its curve; the top-left keeps only the small radius.
@@ -234,7 +262,7 @@ void MenuAndSettingsTest::settingsControlsWriteTheirKeys() {
     w.defaults.setValue(key, 0);
     QCOMPARE(box->currentIndex(), 0);
   } else {
-    QCheckBox* box = control == "gpuUtilization"    ? gpu.gpuUtilization()
+    QCheckBox* box = control == "gpuUtilization"      ? gpu.gpuUtilization()
                      : control == "showEPUtilization" ? gpu.showEPUtilization()
                                                       : gpu.gpuFrequency();
     QVERIFY(!box->isChecked());
@@ -258,12 +286,24 @@ void MenuAndSettingsTest::locationRowFallsBack_data() {
   QTest::addColumn<QString>("stored");    // "dir", "deleted" or "" (unset)
   QTest::addColumn<QString>("recorder");  // the recorder's folder, or ""
   QTest::addColumn<QString>("shown");     // "dir", "recorder" or "desktop"
-  QTest::newRow("unset, no recorder folder") << "" << "" << "desktop";
-  QTest::newRow("unset, recorder folder") << "" << "/var/tmp" << "recorder";
-  QTest::newRow("existing folder") << "dir" << "/var/tmp" << "dir";
-  QTest::newRow("deleted folder") << "deleted" << "/var/tmp" << "recorder";
-  QTest::newRow("deleted folder, no recorder folder") << "deleted" << "" << "desktop";
-  QTest::newRow("recorder folder gone too") << "deleted" << "/nonexistent/ferrolux" << "desktop";
+  QTest::newRow("unset, no recorder folder") << ""
+                                             << ""
+                                             << "desktop";
+  QTest::newRow("unset, recorder folder") << ""
+                                          << "/var/tmp"
+                                          << "recorder";
+  QTest::newRow("existing folder") << "dir"
+                                   << "/var/tmp"
+                                   << "dir";
+  QTest::newRow("deleted folder") << "deleted"
+                                  << "/var/tmp"
+                                  << "recorder";
+  QTest::newRow("deleted folder, no recorder folder") << "deleted"
+                                                      << ""
+                                                      << "desktop";
+  QTest::newRow("recorder folder gone too") << "deleted"
+                                            << "/nonexistent/ferrolux"
+                                            << "desktop";
 }
 
 void MenuAndSettingsTest::locationRowFallsBack() {
@@ -278,10 +318,10 @@ void MenuAndSettingsTest::locationRowFallsBack() {
       stored.isEmpty() ? std::nullopt : std::optional<QString>(folder);
   const std::optional<QString> recorderValue =
       recorder.isEmpty() ? std::nullopt : std::optional<QString>(recorder);
-  const QString expected = shown == "dir"        ? folder
-                           : shown == "recorder" ? recorder
-                                                 : QStandardPaths::writableLocation(
-                                                       QStandardPaths::DesktopLocation);
+  const QString expected = shown == "dir" ? folder
+                           : shown == "recorder"
+                               ? recorder
+                               : QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
   QCOMPARE(GeneralSettingsView::displayedPath(storedValue, recorderValue), expected);
 }
 

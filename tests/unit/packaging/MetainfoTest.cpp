@@ -34,7 +34,8 @@ TEST(Metainfo, PassesTheValidatorAndMatchesTheDesktopEntry) {
 
   const std::regex image("<image>[^<]*/main/(docs/[^<]+)</image>");
   int screenshots = 0;
-  for (std::sregex_iterator it(text.begin(), text.end(), image), end; it != end; ++it, ++screenshots)
+  for (std::sregex_iterator it(text.begin(), text.end(), image), end; it != end;
+       ++it, ++screenshots)
     EXPECT_TRUE(fs::exists(source / (*it)[1].str())) << (*it)[1].str();
   EXPECT_GE(screenshots, 3);
 
