@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QIcon>
 
 #include "app/CommandLine.h"
 #include "app/MachineInfo.h"
@@ -83,6 +84,8 @@ int main(int argc, char** argv) {
   if (cl.snapshot) Snapshot::prepareEnvironment();
   QApplication app(qtArgc, qtArgv.data());
   keepNumbersInCLocale();
+  // Every window takes the icon the desktop entry names, from the installed icon theme.
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("com.tarquell.Ferrolux")));
   // Every model exists before the first window is shown.
   GeneralModel& model = GeneralModel::shared();
   if (cl.snapshot) {

@@ -70,6 +70,7 @@ GeneralModel::GeneralModel(Environment env)
       modelUtilization_(
           std::make_unique<ModuleModelUtilization>(*modelPowerMetrics_, *env.platform)),
       modelMainTitle_(std::make_unique<ModuleModelMainTitle>(*env.platform)),
+      modelMoreButton_(ModuleModelMoreButton::create()),
       sparkle_(std::make_unique<SparkleBridge>(updaterConfiguration(*env.platform, env.defaults))) {
   SGPowerMetrics& store = *modelPowerMetrics_;
   store.setHelperLink(xpcmanager_->powerMetricsLink());
@@ -86,8 +87,8 @@ GeneralModel::GeneralModel(Environment env)
   store.setModuleUpdate(Step::LogRow, [log = logfileModel_.get()] { log->addRow(); });
   logfileModel_->setRowSource([this] { return logRowValues(); });
 
-  // The manager's delegate slots, in this order: more button (its issue), sample store,
-  // utilization model (its issue).
+  // The manager's delegate slots, in this order: more button, sample store, utilization model.
+  xpcmanager_->setMorebuttonModelDelegate(modelMoreButton_);
   xpcmanager_->setPowerMetricsModelDelegate(modelPowerMetrics_.get());
   xpcmanager_->setUtilizationModelDelegate(modelUtilization_.get());
 

@@ -10,7 +10,7 @@
 //    6. modelTemperature
 //    7. modelUtilization
 //    8. modelMainTitle
-//    9. modelMoreButton                                   (not built yet)
+//    9. modelMoreButton     the more-button menu's refresh
 //   10. sparkle             updater bridge
 // then the manager's delegate slots are filled (more button, sample store, utilization) and the
 // telemetry start request is sent, last. A member still to come keeps its place in
@@ -32,6 +32,7 @@
 #include "app/metrics/ModuleModelUtilization.h"
 #include "app/metrics/SGPowerMetrics.h"
 #include "app/metrics/sysinfo/ModuleModelMainTitle.h"
+#include "app/model/ModuleModelMoreButton.h"
 #include "app/update/SparkleBridge.h"
 #include "platform/Platform.h"
 
@@ -66,6 +67,8 @@ class GeneralModel {
   // The processor type the helper manager and the content model act on: exactly "ARM" where
   // this platform can sample.
   const std::string& processorType() const { return processorType_; }
+  // Whether the platform stands for macOS 13 or later (Linux counts as earlier).
+  bool isOS13OrLater() const { return isOS13OrLater_; }
 
   LogFileModel& logfileModel() { return *logfileModel_; }
   SGPowerMetrics& modelPowerMetrics() { return *modelPowerMetrics_; }
@@ -75,6 +78,7 @@ class GeneralModel {
   ModuleModelTemperature& modelTemperature() { return *modelTemperature_; }
   ModuleModelUtilization& modelUtilization() { return *modelUtilization_; }
   ModuleModelMainTitle& modelMainTitle() { return *modelMainTitle_; }
+  ModuleModelMoreButton& modelMoreButton() { return *modelMoreButton_; }
   SparkleBridge& sparkle() { return *sparkle_; }
 
   // What one log row records: the values the module models have just set.
@@ -103,6 +107,6 @@ class GeneralModel {
   std::unique_ptr<ModuleModelTemperature> modelTemperature_;  // 6
   std::unique_ptr<ModuleModelUtilization> modelUtilization_;  // 7
   std::unique_ptr<ModuleModelMainTitle> modelMainTitle_;      // 8
-  // 9. modelMoreButton goes here.
+  std::shared_ptr<ModuleModelMoreButton> modelMoreButton_;    // 9
   std::unique_ptr<SparkleBridge> sparkle_;  // 10
 };
