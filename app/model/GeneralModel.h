@@ -13,8 +13,7 @@
 //    9. modelMoreButton     the more-button menu's refresh
 //   10. sparkle             updater bridge
 // then the manager's delegate slots are filled (more button, sample store, utilization) and the
-// telemetry start request is sent, last. A member still to come keeps its place in
-// this order, in the class and in the constructor.
+// telemetry start request is sent, last.
 //
 // Threads: built, used and (outside the shared instance) destroyed on the main thread.
 #pragma once
