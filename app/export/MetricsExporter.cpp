@@ -27,8 +27,10 @@ std::array<double, 4> readUtilization(const ModuleModelUtilization& u) {
 
 std::vector<MetricsSnapshot::SensorTemperature> readSensors(const ModuleModelTemperature& t) {
   std::vector<MetricsSnapshot::SensorTemperature> out;
-  for (const auto& [key, celsius] : t.lastCPUReadings()) out.push_back({key, "cpu", celsius});
-  for (const auto& [key, celsius] : t.lastGPUReadings()) out.push_back({key, "gpu", celsius});
+  for (const auto& [key, celsius] : t.lastCPUReadings())
+    out.push_back({key, "cpu", celsius});
+  for (const auto& [key, celsius] : t.lastGPUReadings())
+    out.push_back({key, "gpu", celsius});
   return out;
 }
 

@@ -150,9 +150,8 @@ void XPCManager::notifyDelegates() {
   dispatch::mainAsync([guard, this, authorized] {
     auto use = guard->enter();
     if (!use) return;
-    withPowerMetricsModelDelegate([authorized](SGPowerMetrics& store) {
-      store.setAuthorized(authorized);
-    });
+    withPowerMetricsModelDelegate(
+        [authorized](SGPowerMetrics& store) { store.setAuthorized(authorized); });
   });
   refreshContent();
   refreshMoreButton();

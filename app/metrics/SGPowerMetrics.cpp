@@ -111,9 +111,8 @@ void SGPowerMetrics::receiveSample(std::optional<std::string_view> payload) {
     applySample(std::move(sample));
     return;
   }
-  dispatch::mainAsync(lifetime_, [this, sample = std::move(sample)]() mutable {
-    applySample(std::move(sample));
-  });
+  dispatch::mainAsync(
+      lifetime_, [this, sample = std::move(sample)]() mutable { applySample(std::move(sample)); });
 }
 
 void SGPowerMetrics::applySample(plist::Value sample) {

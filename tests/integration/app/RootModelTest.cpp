@@ -178,9 +178,7 @@ TEST_F(RootModelTest, CurrentHelperSamplesOnceASecondFromStartUp) {
   store.stopSampling();
   const auto stopped = std::chrono::steady_clock::now();
   ASSERT_TRUE(fxtest::pumpUntil(
-      [&] {
-        return views.count == sent && static_cast<int>(tools.documents().size()) == sent;
-      },
+      [&] { return views.count == sent && static_cast<int>(tools.documents().size()) == sent; },
       20000))
       << views.count << " of " << sent << "\n"
       << helper.log();

@@ -269,7 +269,8 @@ void GraphRenderTest::gallery() {
       QPainter painter(&image);
       painter.drawImage(0, 0, renderer.composed());
       painter.end();
-      QVERIFY(gallery::save(image, QString("graph-%1-%2x").arg(dark ? "dark" : "light").arg(int(dpr))));
+      QVERIFY(
+          gallery::save(image, QString("graph-%1-%2x").arg(dark ? "dark" : "light").arg(int(dpr))));
       // Every series shows in its own colour, and the label column has ink of the foreground.
       for (const GraphData& graph : gallery::fourSeries(dark))
         QVERIFY2(gallery::count(image, graph.color.resolve(dark)) > 30 * dpr, qPrintable(graph.id));

@@ -206,9 +206,8 @@ void WindowTest::windowIsFixedWithItsMenus() {
   for (ModuleView* module : w.interface().modules()) {
     const QRect graph = module->graphRect();
     QCOMPARE(graph.bottom(), module->contentRect().bottom());
-    QCOMPARE(graph.top(),
-             module->legend()->geometry().top() + module->legend()->bandTop() + 20 +
-                 module->graphTopPadding());
+    QCOMPARE(graph.top(), module->legend()->geometry().top() + module->legend()->bandTop() + 20 +
+                              module->graphTopPadding());
     QCOMPARE(module->graph()->geometry(), graph.adjusted(0, -5, 0, 5));
   }
 }
