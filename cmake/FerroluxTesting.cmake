@@ -8,6 +8,7 @@ set(FERROLUX_TEST_ENV
   FERROLUX_SOURCE_DIR=${PROJECT_SOURCE_DIR}
   FERROLUX_BUILD_DIR=${PROJECT_BINARY_DIR}
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
+  LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1)
 
 function(_ferrolux_test_common target)

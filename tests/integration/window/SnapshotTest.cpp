@@ -68,7 +68,9 @@ void SnapshotTest::everyProfileInBothAppearances() {
   const QRgb otherBlue = dark ? qRgb(0, 122, 255) : qRgb(10, 132, 255);
   const QRgb window = image.pixel(image.width() / 2, image.height() - 4);
   QCOMPARE(qGray(window) < 128, dark);
-  QCOMPARE(count(image, otherBlue), 0);
+  // A few antialiased edge pixels may land on the other variant by chance; a window drawn in the
+  // wrong appearance shows it on every bar and curve (thousands of pixels at 2x).
+  QVERIFY(count(image, otherBlue) < 20);
   if (profile.contains("intel")) {
     QCOMPARE(count(image, blue), 0);  // the refusal alone: no cards
   } else {

@@ -239,7 +239,9 @@ void WindowTest::wholeWindowInBothAppearances() {
         stale += gallery::count(graph, series.color.resolve(!dark), 2);
       }
       QVERIFY2(shown > 20, qPrintable(module->title()->labelLeft()));
-      QCOMPARE(stale, 0);
+      // An antialiased edge between two curves can land on another variant by chance; a stale
+      // appearance paints whole curves in it.
+      QVERIFY2(stale < 10, qPrintable(module->title()->labelLeft()));
     }
   }
 }
