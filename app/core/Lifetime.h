@@ -57,4 +57,3 @@ class Lifetime {
   int active_ = 0;
   bool closed_ = false;
 };
-

@@ -24,10 +24,10 @@
 #include <mutex>
 #include <string>
 
+#include "app/core/Lifetime.h"
 #include "app/core/NotificationCenter.h"
 #include "app/helperlink/HelperInstaller.h"
 #include "app/helperlink/HelperLocations.h"
-#include "app/core/Lifetime.h"
 #include "app/helperlink/Refreshable.h"
 #include "app/helperlink/XPCClient.h"
 #include "app/metrics/SGPowerMetrics.h"
@@ -36,8 +36,8 @@ namespace helperlink {
 
 class XPCManager {
  public:
-  static constexpr int kUninstallDelayMs = 1000;  // uninstall request -> "unInstallHelper"
-  static constexpr int kUpdateDelayMs = 2000;     // update request -> the new install
+  static constexpr int kUninstallDelayMs = 1000;     // uninstall request -> "unInstallHelper"
+  static constexpr int kUpdateDelayMs = 2000;        // update request -> the new install
   static constexpr int kRecheckFirstDelayMs = 1000;  // helper lost -> the first new check
   static constexpr int kRecheckMaxDelayMs = 30000;   // the longest wait between checks
 

@@ -98,14 +98,14 @@ class GeneralModel {
   const std::string processorType_;
   const bool isOS13OrLater_;
 
-  std::unique_ptr<LogFileModel> logfileModel_;            // 1
-  std::unique_ptr<SGPowerMetrics> modelPowerMetrics_;     // 2
-  std::unique_ptr<helperlink::XPCManager> xpcmanager_;    // 3
-  std::unique_ptr<ModuleModelPower> modelPower_;          // 4
-  std::unique_ptr<ModuleModelFrequency> modelFrequency_;  // 5
+  std::unique_ptr<LogFileModel> logfileModel_;                // 1
+  std::unique_ptr<SGPowerMetrics> modelPowerMetrics_;         // 2
+  std::unique_ptr<helperlink::XPCManager> xpcmanager_;        // 3
+  std::unique_ptr<ModuleModelPower> modelPower_;              // 4
+  std::unique_ptr<ModuleModelFrequency> modelFrequency_;      // 5
   std::unique_ptr<ModuleModelTemperature> modelTemperature_;  // 6
   std::unique_ptr<ModuleModelUtilization> modelUtilization_;  // 7
   std::unique_ptr<ModuleModelMainTitle> modelMainTitle_;      // 8
   std::shared_ptr<ModuleModelMoreButton> modelMoreButton_;    // 9
-  std::unique_ptr<SparkleBridge> sparkle_;  // 10
+  std::unique_ptr<SparkleBridge> sparkle_;                    // 10
 };
