@@ -46,6 +46,18 @@ inline void writeFile(const fs::path& p, const std::string& text) {
 
 using fxtest::ScratchDir;
 
+// A sampler for the helper's tools folder: the real `program` on the simulated machine
+// `profile`, with a fixed seed and the host's load taken from a captured tree, so every sample
+// carries the same figures (the helper passes the sampler no environment of its own).
+inline void writeSimSampler(const fs::path& file, const std::string& program,
+                            const std::string& profile, int seed = 7) {
+  writeFile(file, "#!/bin/sh\nFERROLUX_SYSFS_ROOT='" FERROLUX_FIXTURES_DIR
+                  "/sysfs/vm-minimal' FERROLUX_SIM_PROFILE='" +
+                      profile + "' FERROLUX_SIM_SEED=" + std::to_string(seed) + " exec '" +
+                      program + "' \"$@\"\n");
+  fs::permissions(file, fs::perms::owner_all);
+}
+
 // The stand-in sampler copied into its own tools directory, with a mode file beside it.
 struct FakeTools {
   fs::path dir;

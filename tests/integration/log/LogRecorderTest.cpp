@@ -22,7 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kProfile = FERROLUX_SOURCE_DIR "/data/profiles/macbookpro-m2pro.plist";
-const std::string kSysfs = FERROLUX_FIXTURES_DIR "/sampler/sysfs/vm";
+const std::string kSysfs = FERROLUX_FIXTURES_DIR "/sysfs/vm-minimal";
 const std::string kHeader = "System Time, Elapsed Time (sec), Package Power (Watt)";
 constexpr int kPatienceMs = 60000;
 

@@ -69,13 +69,8 @@ class RecordWithHelper : public ::testing::Test {
   void SetUp() override {
     fxtest::coreApp();
     ASSERT_FALSE(scratch.path.empty());
-    harness::writeFile(
-        tools / "powermetrics",
-        "#!/bin/sh\nFERROLUX_SYSFS_ROOT='" FERROLUX_FIXTURES_DIR
-        "/sampler/sysfs/vm' FERROLUX_SIM_PROFILE='" FERROLUX_SOURCE_DIR
-        "/data/profiles/macbookpro-m2pro.plist' FERROLUX_SIM_SEED=7 exec '" POWERMETRICS_PROGRAM
-        "' \"$@\"\n");
-    fs::permissions(tools / "powermetrics", fs::perms::owner_all);
+    harness::writeSimSampler(tools / "powermetrics", POWERMETRICS_PROGRAM,
+                             FERROLUX_SOURCE_DIR "/data/profiles/macbookpro-m2pro.plist");
     startHelper();
   }
 
