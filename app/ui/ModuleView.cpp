@@ -24,7 +24,9 @@ ModuleView::ModuleView(qreal height, qreal graphTopPadding, QWidget* parent)
       graphTopPadding_(graphTopPadding),
       title_(new ModuleTitle({}, {}, {}, this)),
       legend_(new LegendViewGeometry(this)),
-      graph_(new GraphView(this)) {}
+      graph_(new GraphView(this)) {
+  graph_->setBackdrop(&ModuleViewDecoration::surface);
+}
 
 void ModuleView::watchDefaults() {
   // Settings are written on the main thread by the settings window; a write from elsewhere is

@@ -52,6 +52,18 @@ QColor ModuleViewDecoration::background(bool dark) {
   return dark ? QColor::fromRgbF(1, 1, 1, 0.08f) : QColor(Qt::white);
 }
 
+QColor ModuleViewDecoration::surface(const QPalette& palette) {
+  // One pixel of card drawn onto one pixel of window, through the same image formats and
+  // blends as on screen, so the result matches the window's pixels exactly.
+  QImage card(1, 1, QImage::Format_ARGB32_Premultiplied);
+  card.fill(Qt::transparent);
+  QPainter(&card).fillRect(0, 0, 1, 1, background(Style::isDark(palette)));
+  QImage window(1, 1, QImage::Format_ARGB32_Premultiplied);
+  window.fill(palette.color(QPalette::Window));
+  QPainter(&window).drawImage(0, 0, card);
+  return window.pixelColor(0, 0);
+}
+
 void ModuleViewDecoration::drawCard(bool dark, qreal dpr) {
   card_ = QImage((QSizeF(size()) * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
   card_.setDevicePixelRatio(dpr);

@@ -29,6 +29,9 @@ class ModuleViewDecoration : public QWidget {
   QRectF cardRect() const;
   QRect contentRect() const;  // the card less its padding
   static QColor background(bool dark);
+  // The card's flat colour as it shows on the window's background (the palette's window
+  // colour), blended the way the card is: what a child drawn inside the padding sits on.
+  static QColor surface(const QPalette& palette);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

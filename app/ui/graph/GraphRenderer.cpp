@@ -16,9 +16,9 @@ bool sameValues(const double* a, const double* b, qsizetype count) {
   return count <= 0 || std::memcmp(a, b, size_t(count) * sizeof(double)) == 0;
 }
 
-QImage transparentImage(QSizeF logical, qreal dpr) {
+QImage blankImage(QSizeF logical, qreal dpr, QImage::Format format) {
   const QSize pixels(int(std::ceil(logical.width() * dpr)), int(std::ceil(logical.height() * dpr)));
-  QImage image(pixels.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+  QImage image(pixels.expandedTo(QSize(1, 1)), format);
   image.setDevicePixelRatio(dpr);
   image.fill(Qt::transparent);
   return image;
@@ -32,59 +32,53 @@ bool integralScale(qreal dpr) {
 
 GraphRenderer::Work GraphRenderer::update(const QStringList& axisLabels,
                                           const QList<GraphData>& datas, QSize size,
-                                          qreal devicePixelRatio, bool dark) {
+                                          qreal devicePixelRatio, bool dark, QColor backdrop) {
+  // Only an opaque backdrop is worth keeping: anything else leaves the plot see-through.
+  if (backdrop.alpha() != 255) backdrop = QColor(Qt::transparent);
   const bool frameChanged = size != size_ || devicePixelRatio != dpr_ || dark != dark_;
-  if (frameChanged || axisLabels != labels_ || background_.isNull()) {
-    drawBackground(axisLabels, size, devicePixelRatio, dark);
+  if (frameChanged || axisLabels != axisLabels_ || labels_.isNull()) {
+    drawLabels(axisLabels, size, devicePixelRatio, dark);
   }
   const QSizeF plot = GraphLayout::forWidget(size).plot.size();
-  const bool sameFrame = hasCurves_ && size == size_ && devicePixelRatio == dpr_;
+  // The grid has a line per label, so a new number of labels redraws the plot from its base.
+  const bool baseChanged = frameChanged || backdrop != backdrop_ || base_.isNull() ||
+                           axisLabels.size() != axisLabels_.size();
+  if (baseChanged) drawBase(axisLabels.size(), plot, devicePixelRatio, dark, backdrop);
+  const bool sameFrame = hasPlot_ && !baseChanged;
   size_ = size;
   dpr_ = devicePixelRatio;
   dark_ = dark;
-  labels_ = axisLabels;
+  backdrop_ = backdrop;
+  axisLabels_ = axisLabels;
 
   if (sameFrame && unchanged(datas)) return Work::None;
   const bool scroll = sameFrame && canScroll(datas, plot);
   if (scroll) {
-    scrollCurves(datas, plot);
+    scrollPlot(datas, plot);
   } else {
-    drawCurves(datas, plot, devicePixelRatio);
+    drawPlot(datas, plot);
   }
   drawn_.clear();
   drawn_.reserve(datas.size());
   for (const GraphData& graph : datas)
     drawn_.append({graph.color.resolve(dark), graph.data});
-  hasCurves_ = true;
+  hasPlot_ = true;
   return scroll ? Work::Scrolled : Work::Redrawn;
 }
 
-void GraphRenderer::drawBackground(const QStringList& axisLabels, QSize size, qreal dpr,
-                                   bool dark) {
+void GraphRenderer::drawLabels(const QStringList& axisLabels, QSize size, qreal dpr, bool dark) {
   const GraphLayout layout = GraphLayout::forWidget(size);
-  background_ = transparentImage(size, dpr);
-  QPainter painter(&background_);
-  painter.setRenderHint(QPainter::Antialiasing);
-  const QColor foreground = Style::color(NamedColor::Foreground, dark);
-
-  painter.save();
-  painter.translate(layout.plot.topLeft());
-  painter.setClipRect(QRectF(QPointF(0, 0), layout.plot.size()));
-  painter.setOpacity(GraphViewBackgroundLines::kOpacity);
-  painter.setPen(GraphViewBackgroundLines::pen(foreground));
-  painter.drawPath(GraphViewBackgroundLines{int(axisLabels.size())}.path(layout.plot.size()));
-  painter.restore();
-
+  labels_ = blankImage(size, dpr, QImage::Format_ARGB32_Premultiplied);
   // The column fades as a whole: labels drawn on top of each other (a repeated text) must not
   // add up, so they go through a layer of their own.
-  QImage column = transparentImage(size, dpr);
+  QImage column = blankImage(size, dpr, QImage::Format_ARGB32_Premultiplied);
   {
     QPainter text(&column);
     text.setRenderHint(QPainter::TextAntialiasing);
     const QFont font = Style::font(TextStyle::Footnote);
     const QFontMetricsF metrics(font);
     text.setFont(font);
-    text.setPen(foreground);
+    text.setPen(Style::color(NamedColor::Foreground, dark));
     text.translate(layout.labelColumn.topLeft());
     const auto positions = GraphViewBackgroundLabels{axisLabels}.positions(layout.plot.height());
     for (const GraphLabelPosition& position : positions) {
@@ -99,8 +93,24 @@ void GraphRenderer::drawBackground(const QStringList& axisLabels, QSize size, qr
       text.restore();
     }
   }
+  QPainter painter(&labels_);
   painter.setOpacity(GraphViewBackgroundLabels::kOpacity);
   painter.drawImage(QPointF(0, 0), column);
+}
+
+void GraphRenderer::drawBase(qsizetype labelCount, QSizeF plot, qreal dpr, bool dark,
+                             QColor backdrop) {
+  // An opaque plot is kept without an alpha channel: showing it is then a plain copy.
+  base_ = blankImage(
+      plot, dpr,
+      backdrop.alpha() == 255 ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
+  if (backdrop.alpha() == 255) base_.fill(backdrop);
+  QPainter painter(&base_);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setClipRect(QRectF(QPointF(0, 0), plot));
+  painter.setOpacity(GraphViewBackgroundLines::kOpacity);
+  painter.setPen(GraphViewBackgroundLines::pen(Style::color(NamedColor::Foreground, dark)));
+  painter.drawPath(GraphViewBackgroundLines{int(labelCount)}.path(plot));
 }
 
 bool GraphRenderer::unchanged(const QList<GraphData>& datas) const {
@@ -132,12 +142,12 @@ bool GraphRenderer::canScroll(const QList<GraphData>& datas, QSizeF plot) const 
   return true;
 }
 
-void GraphRenderer::drawCurves(const QList<GraphData>& datas, QSizeF plot, qreal dpr) {
-  curves_ = transparentImage(plot, dpr);
-  QPainter painter(&curves_);
+void GraphRenderer::drawPlot(const QList<GraphData>& datas, QSizeF plot) {
+  plot_ = base_.copy();
+  QPainter painter(&plot_);
   painter.setRenderHint(QPainter::Antialiasing);
   // Each curve is one stroked outline in a single colour, so stroking it straight onto the
-  // shared layer gives what a layer of its own composited in order would give.
+  // plot gives what a layer of its own composited in order would give.
   for (const GraphData& graph : datas)
     GraphViewGraph{graph, dark_}.paint(painter, plot, 0, plot.width());
 }
@@ -149,28 +159,32 @@ void GraphRenderer::redrawBand(const QList<GraphData>& datas, QSizeF plot, int x
   x1 = std::clamp(x1, 0, int(plot.width()));
   if (x1 <= x0) return;
   const int scale = int(std::round(dpr_));
-  for (int y = 0; y < curves_.height(); ++y) {
-    auto* line = reinterpret_cast<quint32*>(curves_.scanLine(y));
-    std::memset(line + x0 * scale, 0, size_t(x1 - x0) * scale * sizeof(quint32));
+  for (int y = 0; y < plot_.height(); ++y) {
+    std::memcpy(reinterpret_cast<quint32*>(plot_.scanLine(y)) + x0 * scale,
+                reinterpret_cast<const quint32*>(base_.constScanLine(y)) + x0 * scale,
+                size_t(x1 - x0) * scale * sizeof(quint32));
   }
-  QPainter painter(&curves_);
+  QPainter painter(&plot_);
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setClipRect(QRectF(x0, 0, x1 - x0, plot.height()));
   for (const GraphData& graph : datas)
     GraphViewGraph{graph, dark_}.paint(painter, plot, x0, x1);
 }
 
-void GraphRenderer::scrollCurves(const QList<GraphData>& datas, QSizeF plot) {
+void GraphRenderer::scrollPlot(const QList<GraphData>& datas, QSizeF plot) {
   const int shift = int(std::round(dpr_));
-  const int keep = curves_.width() - shift;
-  for (int y = 0; y < curves_.height(); ++y) {
-    auto* line = reinterpret_cast<quint32*>(curves_.scanLine(y));
+  const int keep = plot_.width() - shift;
+  for (int y = 0; y < plot_.height(); ++y) {
+    auto* line = reinterpret_cast<quint32*>(plot_.scanLine(y));
     std::memmove(line, line + shift, size_t(keep) * sizeof(quint32));
   }
   const int w = int(plot.width());
   const int reach = int(std::ceil(GraphViewGraphCurve::kReach));
   // The newest segments come in at the right edge.
   redrawBand(datas, plot, w - kStripWidth, w);
+  // The grid's horizontal lines look the same wherever they are moved to, but its outline's
+  // left edge was moved out of the plot: the first point is drawn again.
+  redrawBand(datas, plot, 0, 1);
   // Where a history was cut, its oldest segment is gone; if that lay in sight, so must its
   // pixels be. It was between the last two points before moving, now at w - n and w - n + 1.
   int cutLeft = w, cutRight = 0;
@@ -183,16 +197,27 @@ void GraphRenderer::scrollCurves(const QList<GraphData>& datas, QSizeF plot) {
   if (cutLeft < cutRight) redrawBand(datas, plot, cutLeft, cutRight);
 }
 
-void GraphRenderer::paint(QPainter& painter) const {
-  painter.drawImage(QPointF(0, 0), background_);
-  const GraphLayout layout = GraphLayout::forWidget(size_);
-  // The layer is exactly the plot, so whatever a curve drew beyond the plot is already gone:
+QPointF GraphRenderer::plotOrigin() const {
+  return GraphLayout::forWidget(size_).plot.topLeft();
+}
+
+void GraphRenderer::paintLabels(QPainter& painter) const {
+  painter.drawImage(QPointF(0, 0), labels_);
+}
+
+void GraphRenderer::paintPlot(QPainter& painter) const {
+  // The image is exactly the plot, so whatever a curve drew beyond the plot is already gone:
   // the clip has hard, pixel-aligned edges.
-  painter.drawImage(layout.plot.topLeft(), curves_);
+  painter.drawImage(QPointF(0, 0), plot_);
+}
+
+void GraphRenderer::paint(QPainter& painter) const {
+  paintLabels(painter);
+  painter.drawImage(plotOrigin(), plot_);
 }
 
 QImage GraphRenderer::composed() const {
-  QImage image = transparentImage(size_, dpr_ > 0 ? dpr_ : 1);
+  QImage image = blankImage(size_, dpr_ > 0 ? dpr_ : 1, QImage::Format_ARGB32_Premultiplied);
   QPainter painter(&image);
   paint(painter);
   return image;

@@ -2,16 +2,20 @@
 //
 // Four graphs refresh every second for as long as the window is open, and a wide antialiased
 // stroke is the expensive part, so the renderer keeps:
-// - the background (grid and label column), redrawn only when size, scale, appearance or
-//   labels change;
-// - the curves, one transparent layer over the plot. When every series has just gained one
-//   newest value, the layer is moved one point to the left and only a narrow strip at the right
-//   edge is stroked again (and, where a history dropped its oldest value in sight, a narrow
-//   band around it), which gives the same pixels as a full redraw.
+// - the label column, redrawn only when size, scale, appearance or labels change;
+// - the plot: backdrop, grid and curves in one image. When every series has just gained one
+//   newest value, the plot is moved one point to the left and only a narrow strip at the right
+//   edge is drawn again, from the backdrop and grid up (and a point at the left edge, where the
+//   grid's outline is, and, where a history dropped its oldest value in sight, a narrow band
+//   around it), which gives the same pixels as a full redraw.
+// With an opaque backdrop the plot image is opaque too, so a window can show it without
+// repainting whatever lies beneath.
 #pragma once
 
+#include <QColor>
 #include <QImage>
 #include <QList>
+#include <QPointF>
 #include <QSize>
 #include <QStringList>
 
@@ -23,17 +27,23 @@ class GraphRenderer {
  public:
   enum class Work { None, Scrolled, Redrawn };
 
-  // Brings both images up to date for a widget of `size` logical points. Returns what had to
-  // be done to the curves.
+  // Brings both images up to date for a widget of `size` logical points. `backdrop` is the
+  // colour under the plot (transparent: none). Returns what had to be done to the plot.
   Work update(const QStringList& axisLabels, const QList<GraphData>& datas, QSize size,
-              qreal devicePixelRatio, bool dark);
+              qreal devicePixelRatio, bool dark, QColor backdrop = Qt::transparent);
 
-  // Draws the images at the widget's origin.
+  // Draws the label column at the widget's origin.
+  void paintLabels(QPainter& painter) const;
+  // Draws the plot at the painter's origin.
+  void paintPlot(QPainter& painter) const;
+  // Both, at the widget's origin.
   void paint(QPainter& painter) const;
 
-  const QImage& background() const { return background_; }
-  const QImage& curves() const { return curves_; }
-  // Background and curves as one image the size of the widget, for tests and screenshots.
+  // Where the plot lies in the widget.
+  QPointF plotOrigin() const;
+  const QImage& labels() const { return labels_; }
+  const QImage& plot() const { return plot_; }
+  // Labels and plot as one image the size of the widget, for tests and screenshots.
   QImage composed() const;
 
   static constexpr int kStripWidth = 8;  // points redrawn at the right edge when scrolling
@@ -44,21 +54,24 @@ class GraphRenderer {
     QList<double> data;
   };
 
-  void drawBackground(const QStringList& axisLabels, QSize size, qreal dpr, bool dark);
+  void drawLabels(const QStringList& axisLabels, QSize size, qreal dpr, bool dark);
+  void drawBase(qsizetype labelCount, QSizeF plot, qreal dpr, bool dark, QColor backdrop);
   bool canScroll(const QList<GraphData>& datas, QSizeF plot) const;
   bool unchanged(const QList<GraphData>& datas) const;
-  void drawCurves(const QList<GraphData>& datas, QSizeF plot, qreal dpr);
-  void scrollCurves(const QList<GraphData>& datas, QSizeF plot);
+  void drawPlot(const QList<GraphData>& datas, QSizeF plot);
+  void scrollPlot(const QList<GraphData>& datas, QSizeF plot);
   void redrawBand(const QList<GraphData>& datas, QSizeF plot, int x0, int x1);
 
   // What the images were drawn from.
   QSize size_;
   qreal dpr_ = 0;
   bool dark_ = false;
-  QStringList labels_;
+  QColor backdrop_;
+  QStringList axisLabels_;
   QList<Curve> drawn_;
-  bool hasCurves_ = false;
+  bool hasPlot_ = false;
 
-  QImage background_;
-  QImage curves_;
+  QImage labels_;
+  QImage base_;  // backdrop and grid: what the plot is drawn on
+  QImage plot_;
 };

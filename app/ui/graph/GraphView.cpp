@@ -6,9 +6,23 @@
 #include "app/ui/Style.h"
 #include "app/ui/graph/GraphGeometry.h"
 
-GraphView::GraphView(QWidget* parent) : QWidget(parent) {
+class GraphView::Plot : public QWidget {
+ public:
+  explicit Plot(GraphView* graph) : QWidget(graph), graph_(graph) {}
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    graph_->render();
+    QPainter painter(this);
+    graph_->renderer_.paintPlot(painter);
+  }
+
+ private:
+  GraphView* graph_;
+};
+
+GraphView::GraphView(QWidget* parent) : QWidget(parent), plot_(new Plot(this)) {
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-  setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
 
 GraphView::GraphView(QStringList axisLabels, QList<GraphData> datas, QWidget* parent)
@@ -17,8 +31,29 @@ GraphView::GraphView(QStringList axisLabels, QList<GraphData> datas, QWidget* pa
 }
 
 void GraphView::setGraph(QStringList axisLabels, QList<GraphData> datas) {
+  const bool relabelled = axisLabels != axisLabels_;
   axisLabels_ = std::move(axisLabels);
   datas_ = std::move(datas);
+  // New values change the plot alone; the label column stays as it is.
+  if (relabelled) {
+    update();
+  } else {
+    plot_->update();
+  }
+}
+
+void GraphView::setBackdrop(Backdrop backdrop) {
+  backdrop_ = std::move(backdrop);
+  backdropChanged();
+}
+
+QColor GraphView::backdropColor() const {
+  return backdrop_ ? backdrop_(palette()) : QColor(Qt::transparent);
+}
+
+void GraphView::backdropChanged() {
+  // Opaque, the plot covers everything under it, and Qt can leave that unpainted.
+  plot_->setAttribute(Qt::WA_OpaquePaintEvent, backdropColor().alpha() == 255);
   update();
 }
 
@@ -27,19 +62,27 @@ void GraphView::setGraphGeometry(const QRect& graph) {
   setGeometry(graph.adjusted(0, -overhang, 0, overhang));
 }
 
+void GraphView::render() {
+  renderer_.update(axisLabels_, datas_, size(), devicePixelRatioF(), Style::isDark(palette()),
+                   backdropColor());
+}
+
 void GraphView::paintEvent(QPaintEvent*) {
-  // Drawn lazily: a hidden graph costs nothing, and the cache key (size, scale, appearance)
-  // is only known for sure here.
-  lastWork_ =
-      renderer_.update(axisLabels_, datas_, size(), devicePixelRatioF(), Style::isDark(palette()));
+  render();
   QPainter painter(this);
-  renderer_.paint(painter);
+  renderer_.paintLabels(painter);
+}
+
+void GraphView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  plot_->setGeometry(GraphLayout::forWidget(size()).plot.toAlignedRect());
 }
 
 void GraphView::changeEvent(QEvent* event) {
-  // The appearance is part of the cache key, so a repaint is all a theme switch needs.
+  // The appearance and the backdrop are part of the cache key, so a repaint is all a theme
+  // switch needs.
   if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange) {
-    update();
+    backdropChanged();
   }
   QWidget::changeEvent(event);
 }

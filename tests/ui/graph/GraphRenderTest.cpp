@@ -104,12 +104,16 @@ void GraphRenderTest::scrollingDrawsWhatAFullRedrawDraws_data() {
   QTest::addColumn<int>("start");  // values already in the history
   QTest::addColumn<int>("cap");    // the longest a history gets
   QTest::addColumn<int>("width");
-  QTest::newRow("1x filling") << 1.0 << 0 << 350 << 180;
-  QTest::newRow("1x full") << 1.0 << 350 << 350 << 180;
-  QTest::newRow("2x full") << 2.0 << 350 << 350 << 180;
+  QTest::addColumn<QColor>("backdrop");
+  const QColor none = Qt::transparent;
+  const QColor card(38, 38, 40);
+  QTest::newRow("1x filling") << 1.0 << 0 << 350 << 180 << none;
+  QTest::newRow("1x full") << 1.0 << 350 << 350 << 180 << none;
+  QTest::newRow("2x full") << 2.0 << 350 << 350 << 180 << none;
+  QTest::newRow("2x full on a card") << 2.0 << 350 << 350 << 180 << card;
   // The oldest value, cut at every step, lies in sight.
-  QTest::newRow("1x cut in sight") << 1.0 << 100 << 100 << 180;
-  QTest::newRow("2x cut near the left edge") << 2.0 << 165 << 165 << 180;
+  QTest::newRow("1x cut in sight") << 1.0 << 100 << 100 << 180 << none;
+  QTest::newRow("2x cut near the left edge, on a card") << 2.0 << 165 << 165 << 180 << card;
 }
 
 void GraphRenderTest::scrollingDrawsWhatAFullRedrawDraws() {
@@ -117,6 +121,7 @@ void GraphRenderTest::scrollingDrawsWhatAFullRedrawDraws() {
   QFETCH(int, start);
   QFETCH(int, cap);
   QFETCH(int, width);
+  QFETCH(QColor, backdrop);
   // Big jumps make sharp turns and long miters, the case most likely to reach across the
   // strip that scrolling redraws; NaN and out-of-range values make gaps and clipped stretches.
   QRandomGenerator random(42);
@@ -134,17 +139,17 @@ void GraphRenderTest::scrollingDrawsWhatAFullRedrawDraws() {
   }
   const QSize size(width, 70);
   GraphRenderer scrolling;
-  scrolling.update({"1", "0"}, datas, size, dpr, false);
+  scrolling.update({"1", "0"}, datas, size, dpr, false, backdrop);
   int scrolled = 0;
   for (int step = 0; step < 20; ++step) {
     for (GraphData& graph : datas) {
       graph.data.prepend(next());
       if (graph.data.size() > cap) graph.data.removeLast();
     }
-    scrolled += scrolling.update({"1", "0"}, datas, size, dpr, false) == Work::Scrolled;
+    scrolled += scrolling.update({"1", "0"}, datas, size, dpr, false, backdrop) == Work::Scrolled;
     GraphRenderer fresh;
-    fresh.update({"1", "0"}, datas, size, dpr, false);
-    QVERIFY2(scrolling.curves() == fresh.curves(), qPrintable(QString("step %1").arg(step)));
+    fresh.update({"1", "0"}, datas, size, dpr, false, backdrop);
+    QVERIFY2(scrolling.plot() == fresh.plot(), qPrintable(QString("step %1").arg(step)));
   }
   // While the history fills, the oldest point stays visible and is never dropped, so every
   // step can scroll; with a full history the dropped value is far out of sight.
@@ -162,9 +167,12 @@ void GraphRenderTest::redrawsOnlyWhatChanged() {
     graph.id += "-again";
   QCOMPARE(renderer.update({"1", "0"}, datas, size, 1, false), Work::None);
   const QImage before = renderer.composed();
-  // The appearance changes grid and labels; the curves keep the colours they were given.
-  QCOMPARE(renderer.update({"1", "0"}, datas, size, 1, true), Work::None);
+  // The appearance changes grid and labels, and the grid lies under the curves.
+  QCOMPARE(renderer.update({"1", "0"}, datas, size, 1, true), Work::Redrawn);
   QVERIFY(renderer.composed() != before);
+  QCOMPARE(renderer.update({"1", "0"}, datas, size, 1, true, Qt::black), Work::Redrawn);
+  QCOMPARE(renderer.plot().format(), QImage::Format_RGB32);  // opaque: shown by a plain copy
+  QCOMPARE(renderer.update({"1", "0"}, datas, size, 1, true, Qt::transparent), Work::Redrawn);
   QCOMPARE(renderer.update({"1", "0"}, datas, size, 2, true), Work::Redrawn);  // scale
   datas[2].color = Qt::black;
   QCOMPARE(renderer.update({"1", "0"}, datas, size, 2, true), Work::Redrawn);  // colour
@@ -219,11 +227,12 @@ void GraphRenderTest::sharpPeaksAreBevelled() {
   // peak (y = 40) instead of spiking upwards.
   GraphRenderer renderer;
   renderer.update({"1", "0"}, {{"a", {0.3, 0.6, 0.3}, Qt::red}}, QSize(120, 110), dpr, false);
-  const QImage& curves = renderer.curves();
+  const QImage& curves = renderer.plot();
   int top = curves.height();
   for (int y = 0; y < curves.height() && top == curves.height(); ++y) {
     for (int x = 0; x < curves.width(); ++x) {
-      if (qAlpha(curves.pixel(x, y)) > 0) {
+      const QRgb pixel = curves.pixel(x, y);
+      if (qRed(pixel) > qGreen(pixel) + 8 && qAlpha(pixel) > 0) {  // red ink, not the grey grid
         top = y;
         break;
       }
@@ -244,7 +253,7 @@ void GraphRenderTest::threeDigitLabelsAreNotCut() {
   QFETCH(QStringList, labels);
   GraphRenderer renderer;
   renderer.update(labels, {}, QSize(120, 110), dpr, false);
-  const QImage& image = renderer.background();
+  const QImage& image = renderer.labels();
   // The widget's last pixel column stays clear: nothing reached, and so nothing was cut at,
   // the edge. The labels are there all the same.
   int inkAtEdge = 0, inkInColumn = 0;
@@ -274,7 +283,7 @@ void GraphRenderTest::gallery() {
       // Every series shows in its own colour, and the label column has ink of the foreground.
       for (const GraphData& graph : gallery::fourSeries(dark))
         QVERIFY2(gallery::count(image, graph.color.resolve(dark)) > 30 * dpr, qPrintable(graph.id));
-      const QImage& background = renderer.background();
+      const QImage& background = renderer.labels();
       int labelInk = 0;
       for (int y = 0; y < background.height(); ++y) {
         for (int x = int(332 * dpr); x < background.width(); ++x)

@@ -242,6 +242,10 @@ void WindowTest::wholeWindowInBothAppearances() {
       // An antialiased edge between two curves can land on another variant by chance; a stale
       // appearance paints whole curves in it.
       QVERIFY2(stale < 10, qPrintable(module->title()->labelLeft()));
+      // The plot is painted opaque on the card's own colour: between its first two grid lines,
+      // left of the 40 samples' curves, it matches the card's padding beside it exactly.
+      const int y = plot.top() + plot.height() / (2 * (module->graph()->axisLabels().size() - 1));
+      QCOMPARE(image.pixelColor(plot.left() + 10, y), image.pixelColor(plot.left() - 4, y));
     }
   }
 }
