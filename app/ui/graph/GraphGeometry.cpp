@@ -12,6 +12,22 @@ GraphLayout GraphLayout::forWidget(QSizeF widget) {
           QRectF(plotWidth, kLabelOverhang, kLabelColumnWidth, height)};
 }
 
+namespace {
+
+// One line per label, evenly spaced from the top; the last label's line is the bottom edge.
+void addLabelLines(QPainterPath& path, int numberOfLabels, QSizeF plot) {
+  // With no label at all n is negative and, as with one label, only the outline remains.
+  const int n = numberOfLabels - 1;
+  if (n <= 0) return;
+  const qreal step = plot.height() / n;
+  for (int i = 0; i < n; ++i) {
+    path.moveTo(0, i * step);
+    path.lineTo(plot.width(), i * step);
+  }
+}
+
+}  // namespace
+
 QPainterPath GraphViewBackgroundLines::path(QSizeF plot) const {
   const qreal w = plot.width();
   const qreal h = plot.height();
@@ -22,14 +38,26 @@ QPainterPath GraphViewBackgroundLines::path(QSizeF plot) const {
   path.lineTo(0, h);
   path.lineTo(0, 0);
   path.closeSubpath();
-  // With no label at all n is negative and, as with one label, only the outline remains.
-  const int n = numberOfLabels - 1;
-  if (n <= 0) return path;
-  const qreal step = h / n;
-  for (int i = 0; i < n; ++i) {
-    path.moveTo(0, i * step);
-    path.lineTo(w, i * step);
-  }
+  addLabelLines(path, numberOfLabels, plot);
+  return path;
+}
+
+QPainterPath GraphViewBackgroundLines::withoutLeftSide(QSizeF plot) const {
+  const qreal w = plot.width();
+  const qreal h = plot.height();
+  QPainterPath path;
+  path.moveTo(0, 0);
+  path.lineTo(w, 0);
+  path.lineTo(w, h);
+  path.lineTo(0, h);
+  addLabelLines(path, numberOfLabels, plot);
+  return path;
+}
+
+QPainterPath GraphViewBackgroundLines::leftSide(QSizeF plot) {
+  QPainterPath path;
+  path.moveTo(0, 0);
+  path.lineTo(0, plot.height());
   return path;
 }
 

@@ -33,6 +33,10 @@ struct GraphViewBackgroundLines {
   int numberOfLabels = 0;
 
   QPainterPath path(QSizeF plot) const;
+  // The same grid in two parts: all but the outline's left side, which looks the same
+  // wherever it is moved sideways (and so can scroll with the curves), and that side alone.
+  QPainterPath withoutLeftSide(QSizeF plot) const;
+  static QPainterPath leftSide(QSizeF plot);
   static QPen pen(const QColor& foreground);  // 1 pt, as the curves' joins; drawn at kOpacity
   static constexpr qreal kOpacity = 0.1;
 };

@@ -110,7 +110,17 @@ void GraphRenderer::drawBase(qsizetype labelCount, QSizeF plot, qreal dpr, bool 
   painter.setClipRect(QRectF(QPointF(0, 0), plot));
   painter.setOpacity(GraphViewBackgroundLines::kOpacity);
   painter.setPen(GraphViewBackgroundLines::pen(Style::color(NamedColor::Foreground, dark)));
-  painter.drawPath(GraphViewBackgroundLines{int(labelCount)}.path(plot));
+  // The outline's left side goes over the curves, once they are drawn or moved.
+  painter.drawPath(GraphViewBackgroundLines{int(labelCount)}.withoutLeftSide(plot));
+}
+
+void GraphRenderer::drawLeftSide(QSizeF plot) {
+  QPainter painter(&plot_);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setClipRect(QRectF(QPointF(0, 0), plot));
+  painter.setOpacity(GraphViewBackgroundLines::kOpacity);
+  painter.setPen(GraphViewBackgroundLines::pen(Style::color(NamedColor::Foreground, dark_)));
+  painter.drawPath(GraphViewBackgroundLines::leftSide(plot));
 }
 
 bool GraphRenderer::unchanged(const QList<GraphData>& datas) const {
@@ -150,6 +160,8 @@ void GraphRenderer::drawPlot(const QList<GraphData>& datas, QSizeF plot) {
   // plot gives what a layer of its own composited in order would give.
   for (const GraphData& graph : datas)
     GraphViewGraph{graph, dark_}.paint(painter, plot, 0, plot.width());
+  painter.end();
+  drawLeftSide(plot);
 }
 
 void GraphRenderer::redrawBand(const QList<GraphData>& datas, QSizeF plot, int x0, int x1) {
@@ -182,9 +194,6 @@ void GraphRenderer::scrollPlot(const QList<GraphData>& datas, QSizeF plot) {
   const int reach = int(std::ceil(GraphViewGraphCurve::kReach));
   // The newest segments come in at the right edge.
   redrawBand(datas, plot, w - kStripWidth, w);
-  // The grid's horizontal lines look the same wherever they are moved to, but its outline's
-  // left edge was moved out of the plot: the first point is drawn again.
-  redrawBand(datas, plot, 0, 1);
   // Where a history was cut, its oldest segment is gone; if that lay in sight, so must its
   // pixels be. It was between the last two points before moving, now at w - n and w - n + 1.
   int cutLeft = w, cutRight = 0;
@@ -195,6 +204,8 @@ void GraphRenderer::scrollPlot(const QList<GraphData>& datas, QSizeF plot) {
     cutRight = std::max(cutRight, int(w - n + 1) + reach + 1);
   }
   if (cutLeft < cutRight) redrawBand(datas, plot, cutLeft, cutRight);
+  // The outline's left side was moved out of the plot; the pixels now under it never held it.
+  drawLeftSide(plot);
 }
 
 QPointF GraphRenderer::plotOrigin() const {

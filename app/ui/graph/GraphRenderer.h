@@ -5,9 +5,10 @@
 // - the label column, redrawn only when size, scale, appearance or labels change;
 // - the plot: backdrop, grid and curves in one image. When every series has just gained one
 //   newest value, the plot is moved one point to the left and only a narrow strip at the right
-//   edge is drawn again, from the backdrop and grid up (and a point at the left edge, where the
-//   grid's outline is, and, where a history dropped its oldest value in sight, a narrow band
-//   around it), which gives the same pixels as a full redraw.
+//   edge is drawn again, from the backdrop and grid up (and, where a history dropped its oldest
+//   value in sight, a narrow band around it), which gives the same pixels as a full redraw.
+//   The grid's outline has its left side drawn over the curves, so that what scrolls is the
+//   same in every column.
 // With an opaque backdrop the plot image is opaque too, so a window can show it without
 // repainting whatever lies beneath.
 #pragma once
@@ -56,6 +57,7 @@ class GraphRenderer {
 
   void drawLabels(const QStringList& axisLabels, QSize size, qreal dpr, bool dark);
   void drawBase(qsizetype labelCount, QSizeF plot, qreal dpr, bool dark, QColor backdrop);
+  void drawLeftSide(QSizeF plot);
   bool canScroll(const QList<GraphData>& datas, QSizeF plot) const;
   bool unchanged(const QList<GraphData>& datas) const;
   void drawPlot(const QList<GraphData>& datas, QSizeF plot);
