@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QFontMetricsF>
+#include <QPaintEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -10,7 +11,11 @@
 #include "app/ui/Style.h"
 
 LegendEntry::LegendEntry(QString value, ThemedColor color, qreal width, QWidget* parent)
-    : QWidget(parent), value_(std::move(value)), color_(color), width_(std::max<qreal>(0, width)) {
+    : QWidget(parent),
+      value_(std::move(value)),
+      valueSize_(textSize(valueFont(), value_)),
+      color_(color),
+      width_(std::max<qreal>(0, width)) {
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
@@ -26,8 +31,19 @@ void LegendEntry::relayout() {
 
 void LegendEntry::setValue(const QString& value) {
   if (value == value_) return;
+  const LegendEntryLayout before = entryLayout();
   value_ = value;
-  update();  // the width is fixed, so a new value never moves anything else
+  valueSize_ = textSize(valueFont(), value_);
+  const LegendEntryLayout after = entryLayout();
+  // The width is fixed, so a new value moves nothing outside the entry. Within it, the value
+  // and, where a long value narrows them, the labels are painted again; the bar is not.
+  QRectF dirty = before.value.united(after.value);
+  if (before.label != after.label) dirty = dirty.united(before.label).united(after.label);
+  if (before.labelDown != after.labelDown) {
+    dirty = dirty.united(before.labelDown).united(after.labelDown);
+  }
+  // A point to spare for antialiased edges that reach past a text's box.
+  update(dirty.translated(0, bandTop()).adjusted(-1, -1, 1, 1).toAlignedRect());
 }
 
 qreal LegendEntry::overflowTop() const {
@@ -86,19 +102,26 @@ void LegendEntry::drawText(QPainter& painter, const QRectF& rect, const QFont& f
                    shown);
 }
 
-void LegendEntry::paintEvent(QPaintEvent*) {
+void LegendEntry::paintEvent(QPaintEvent* event) {
   const LegendEntryLayout layout = entryLayout();
+  // Painting is clipped to what needs it anyway; skipping the texts outside saves shaping them.
+  const QRectF dirty = QRectF(event->rect()).translated(0, -bandTop()).adjusted(-1, -1, 1, 1);
   QPainter painter(this);
   painter.translate(0, bandTop());
   painter.fillRect(layout.bar, color());  // behind the texts
   painter.setRenderHint(QPainter::TextAntialiasing);
   painter.setPen(Style::color(NamedColor::Label, palette()));
-  paintTexts(painter, layout);
+  paintTexts(painter, layout, dirty);
 }
 
 void LegendEntry::changeEvent(QEvent* event) {
   if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange) {
     update();
+  }
+  if (event->type() == QEvent::ApplicationFontChange) {
+    valueSize_ = textSize(valueFont(), value_);
+    measureLabels();
+    relayout();
   }
   QWidget::changeEvent(event);
 }
@@ -106,17 +129,22 @@ void LegendEntry::changeEvent(QEvent* event) {
 GraphSingleLineTitle::GraphSingleLineTitle(QString label, QString value, ThemedColor color,
                                            qreal width, QWidget* parent)
     : LegendEntry(std::move(value), color, width, parent), label_(std::move(label)) {
+  measureLabels();
   relayout();
 }
 
-LegendEntryLayout GraphSingleLineTitle::entryLayout() const {
-  return LegendEntryGeometry::singleLine(entryWidth(), textSize(labelFont(), label_),
-                                         textSize(valueFont(), value()));
+void GraphSingleLineTitle::measureLabels() {
+  labelSize_ = textSize(labelFont(), label_);
 }
 
-void GraphSingleLineTitle::paintTexts(QPainter& painter, const LegendEntryLayout& layout) const {
-  drawText(painter, layout.label, labelFont(), label_);
-  drawText(painter, layout.value, valueFont(), value());
+LegendEntryLayout GraphSingleLineTitle::entryLayout() const {
+  return LegendEntryGeometry::singleLine(entryWidth(), labelSize_, valueSize());
+}
+
+void GraphSingleLineTitle::paintTexts(QPainter& painter, const LegendEntryLayout& layout,
+                                      const QRectF& dirty) const {
+  if (layout.label.intersects(dirty)) drawText(painter, layout.label, labelFont(), label_);
+  if (layout.value.intersects(dirty)) drawText(painter, layout.value, valueFont(), value());
 }
 
 GraphDoubleLineTitle::GraphDoubleLineTitle(QString labelUp, QString labelDown, QString value,
@@ -124,17 +152,24 @@ GraphDoubleLineTitle::GraphDoubleLineTitle(QString labelUp, QString labelDown, Q
     : LegendEntry(std::move(value), color, width, parent),
       labelUp_(std::move(labelUp)),
       labelDown_(std::move(labelDown)) {
+  measureLabels();
   relayout();
 }
 
-LegendEntryLayout GraphDoubleLineTitle::entryLayout() const {
-  return LegendEntryGeometry::doubleLine(entryWidth(), textSize(labelFont(), labelUp_),
-                                         textSize(lowerLabelFont(), labelDown_),
-                                         textSize(valueFont(), value()));
+void GraphDoubleLineTitle::measureLabels() {
+  labelUpSize_ = textSize(labelFont(), labelUp_);
+  labelDownSize_ = textSize(lowerLabelFont(), labelDown_);
 }
 
-void GraphDoubleLineTitle::paintTexts(QPainter& painter, const LegendEntryLayout& layout) const {
-  drawText(painter, layout.label, labelFont(), labelUp_);
-  drawText(painter, layout.labelDown, lowerLabelFont(), labelDown_);
-  drawText(painter, layout.value, valueFont(), value());
+LegendEntryLayout GraphDoubleLineTitle::entryLayout() const {
+  return LegendEntryGeometry::doubleLine(entryWidth(), labelUpSize_, labelDownSize_, valueSize());
+}
+
+void GraphDoubleLineTitle::paintTexts(QPainter& painter, const LegendEntryLayout& layout,
+                                      const QRectF& dirty) const {
+  if (layout.label.intersects(dirty)) drawText(painter, layout.label, labelFont(), labelUp_);
+  if (layout.labelDown.intersects(dirty)) {
+    drawText(painter, layout.labelDown, lowerLabelFont(), labelDown_);
+  }
+  if (layout.value.intersects(dirty)) drawText(painter, layout.value, valueFont(), value());
 }

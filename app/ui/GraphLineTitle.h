@@ -39,7 +39,12 @@ class LegendEntry : public QWidget {
   LegendEntry(QString value, ThemedColor color, qreal width, QWidget* parent);
   void paintEvent(QPaintEvent* event) override;
   void changeEvent(QEvent* event) override;
-  virtual void paintTexts(QPainter& painter, const LegendEntryLayout& layout) const = 0;
+  // Draws the texts that meet `dirty` (band coordinates).
+  virtual void paintTexts(QPainter& painter, const LegendEntryLayout& layout,
+                          const QRectF& dirty) const = 0;
+  // Measures the labels again; the fonts follow the application's.
+  virtual void measureLabels() = 0;
+  QSizeF valueSize() const { return valueSize_; }
   static void drawText(QPainter& painter, const QRectF& rect, const QFont& font,
                        const QString& text);
   static QSizeF textSize(const QFont& font, const QString& text);
@@ -51,6 +56,7 @@ class LegendEntry : public QWidget {
 
  private:
   QString value_;
+  QSizeF valueSize_;  // measured once per value: shaping text is the costly part of a sample
   ThemedColor color_;
   qreal width_;
   qreal bandTop_ = -1;  // below zero: follow the entry's own overflow
@@ -66,10 +72,13 @@ class GraphSingleLineTitle : public LegendEntry {
   LegendEntryLayout entryLayout() const override;
 
  protected:
-  void paintTexts(QPainter& painter, const LegendEntryLayout& layout) const override;
+  void paintTexts(QPainter& painter, const LegendEntryLayout& layout,
+                  const QRectF& dirty) const override;
+  void measureLabels() override;
 
  private:
   QString label_;
+  QSizeF labelSize_;
 };
 
 class GraphDoubleLineTitle : public LegendEntry {
@@ -83,9 +92,13 @@ class GraphDoubleLineTitle : public LegendEntry {
   LegendEntryLayout entryLayout() const override;
 
  protected:
-  void paintTexts(QPainter& painter, const LegendEntryLayout& layout) const override;
+  void paintTexts(QPainter& painter, const LegendEntryLayout& layout,
+                  const QRectF& dirty) const override;
+  void measureLabels() override;
 
  private:
   QString labelUp_;
   QString labelDown_;
+  QSizeF labelUpSize_;
+  QSizeF labelDownSize_;
 };

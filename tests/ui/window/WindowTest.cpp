@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -92,6 +93,7 @@ class WindowTest : public QObject {
   void legendsFollowModelsAndSettings();
   void windowIsFixedWithItsMenus();
   void wholeWindowInBothAppearances();
+  void samplesRepaintWhatAFullRepaintShows();
 };
 
 void WindowTest::refusalIsAllOnOtherProcessors() {
@@ -247,6 +249,32 @@ void WindowTest::wholeWindowInBothAppearances() {
       const int y = plot.top() + plot.height() / (2 * (module->graph()->axisLabels().size() - 1));
       QCOMPARE(image.pixelColor(plot.left() + 10, y), image.pixelColor(plot.left() - 4, y));
     }
+  }
+}
+
+void WindowTest::samplesRepaintWhatAFullRepaintShows() {
+  // A sample repaints only what it changed: legend values and plots, each on what it covers.
+  // What is then on screen must be what painting the whole window again shows.
+  Window w("macbookpro-m2pro");
+  w.model->xpcmanager().setAuthorized(true);
+  w.interface().refresh();
+  w.defaults.setValue(defaults::kGPUFrequency, true);
+  QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+  const auto onScreen = [&] {
+    QCoreApplication::processEvents();
+    return w.window->screen()->grabWindow(w.window->winId()).toImage();
+  };
+  QImage shown;
+  // The CPU figure jumps between one and two digits, so values change width and the curves
+  // make sharp turns.
+  for (int i = 0; i < 40; ++i) {
+    w.feed(sample(i % 3 == 0 ? 800.0 : 6000.0 + 97.0 * i, i));
+    if (i < 30) continue;
+    const QImage afterSample = onScreen();
+    QVERIFY(!afterSample.isNull() && afterSample != shown);
+    shown = afterSample;
+    w.window->repaint();
+    QVERIFY2(afterSample == onScreen(), qPrintable(QString("sample %1").arg(i)));
   }
 }
 
