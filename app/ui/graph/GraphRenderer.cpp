@@ -110,17 +110,23 @@ void GraphRenderer::drawBase(qsizetype labelCount, QSizeF plot, qreal dpr, bool 
   painter.setClipRect(QRectF(QPointF(0, 0), plot));
   painter.setOpacity(GraphViewBackgroundLines::kOpacity);
   painter.setPen(GraphViewBackgroundLines::pen(Style::color(NamedColor::Foreground, dark)));
-  // The outline's left side goes over the curves, once they are drawn or moved.
+  // The outline's left side goes over the curves, once they are drawn or moved. It is kept as
+  // an image one point wide: putting that down is a plain blend of a few pixels per row, where
+  // stroking the line again would be a path fill down the plot's whole height.
   painter.drawPath(GraphViewBackgroundLines{int(labelCount)}.withoutLeftSide(plot));
+  painter.end();
+  leftSide_ = blankImage(QSizeF(1, plot.height()), dpr, QImage::Format_ARGB32_Premultiplied);
+  QPainter side(&leftSide_);
+  side.setRenderHint(QPainter::Antialiasing);
+  side.setClipRect(QRectF(QPointF(0, 0), plot));
+  side.setOpacity(GraphViewBackgroundLines::kOpacity);
+  side.setPen(GraphViewBackgroundLines::pen(Style::color(NamedColor::Foreground, dark)));
+  side.drawPath(GraphViewBackgroundLines::leftSide(plot));
 }
 
-void GraphRenderer::drawLeftSide(QSizeF plot) {
+void GraphRenderer::drawLeftSide() {
   QPainter painter(&plot_);
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.setClipRect(QRectF(QPointF(0, 0), plot));
-  painter.setOpacity(GraphViewBackgroundLines::kOpacity);
-  painter.setPen(GraphViewBackgroundLines::pen(Style::color(NamedColor::Foreground, dark_)));
-  painter.drawPath(GraphViewBackgroundLines::leftSide(plot));
+  painter.drawImage(QPointF(0, 0), leftSide_);
 }
 
 bool GraphRenderer::unchanged(const QList<GraphData>& datas) const {
@@ -161,7 +167,7 @@ void GraphRenderer::drawPlot(const QList<GraphData>& datas, QSizeF plot) {
   for (const GraphData& graph : datas)
     GraphViewGraph{graph, dark_}.paint(painter, plot, 0, plot.width());
   painter.end();
-  drawLeftSide(plot);
+  drawLeftSide();
 }
 
 void GraphRenderer::redrawBand(const QList<GraphData>& datas, QSizeF plot, int x0, int x1) {
@@ -205,7 +211,7 @@ void GraphRenderer::scrollPlot(const QList<GraphData>& datas, QSizeF plot) {
   }
   if (cutLeft < cutRight) redrawBand(datas, plot, cutLeft, cutRight);
   // The outline's left side was moved out of the plot; the pixels now under it never held it.
-  drawLeftSide(plot);
+  drawLeftSide();
 }
 
 QPointF GraphRenderer::plotOrigin() const {

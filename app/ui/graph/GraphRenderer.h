@@ -57,7 +57,7 @@ class GraphRenderer {
 
   void drawLabels(const QStringList& axisLabels, QSize size, qreal dpr, bool dark);
   void drawBase(qsizetype labelCount, QSizeF plot, qreal dpr, bool dark, QColor backdrop);
-  void drawLeftSide(QSizeF plot);
+  void drawLeftSide();
   bool canScroll(const QList<GraphData>& datas, QSizeF plot) const;
   bool unchanged(const QList<GraphData>& datas) const;
   void drawPlot(const QList<GraphData>& datas, QSizeF plot);
@@ -74,6 +74,7 @@ class GraphRenderer {
   bool hasPlot_ = false;
 
   QImage labels_;
-  QImage base_;  // backdrop and grid: what the plot is drawn on
+  QImage base_;      // backdrop and grid: what the plot is drawn on
+  QImage leftSide_;  // the grid's left side, drawn over the curves
   QImage plot_;
 };
