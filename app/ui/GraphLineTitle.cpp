@@ -89,14 +89,15 @@ void LegendEntry::drawText(QPainter& painter, const QRectF& rect, const QFont& f
   // A text wider than its place is first set narrower, then cut with an ellipsis, rather than
   // spilling onto its neighbour: desktop fonts run wider than the ones the widths were made for.
   QFont fitted = font;
+  qreal width = QFontMetricsF(fitted).horizontalAdvance(text);
   for (int stretch : {QFont::SemiCondensed, QFont::Condensed}) {
-    if (QFontMetricsF(fitted).horizontalAdvance(text) <= rect.width() + 0.01) break;
+    if (width <= rect.width() + 0.01) break;
     fitted.setStretch(stretch);
+    width = QFontMetricsF(fitted).horizontalAdvance(text);
   }
-  const QFontMetricsF metrics(fitted);
-  const QString shown = metrics.horizontalAdvance(text) <= rect.width() + 0.01
+  const QString shown = width <= rect.width() + 0.01
                             ? text
-                            : metrics.elidedText(text, Qt::ElideRight, rect.width());
+                            : QFontMetricsF(fitted).elidedText(text, Qt::ElideRight, rect.width());
   painter.setFont(fitted);
   painter.drawText(rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextDontClip,
                    shown);
