@@ -4,7 +4,6 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <systemd/sd-daemon.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -12,6 +11,7 @@
 
 #include "helper/Log.h"
 #include "helper/Options.h"
+#include "helper/SocketActivation.h"
 #include "helper/XPCServer.h"
 #include "helper/admission/ClientAdmission.h"
 #include "shared/codesign/ConfiguredAnchor.h"
@@ -48,9 +48,8 @@ int main(int argc, char** argv) {
   if (!options->listenPath.empty()) {
     owned = xpc::listenUnix(options->listenPath);
     listenFd = owned.get();
-  } else if (sd_listen_fds(1) == 1 &&
-             sd_is_socket_unix(SD_LISTEN_FDS_START, SOCK_STREAM, 1, nullptr, 0) > 0) {
-    listenFd = SD_LISTEN_FDS_START;
+  } else if (const auto activated = helper::takeActivatedSocket()) {
+    listenFd = *activated;
   }
 
   std::vector<uid_t> allowed = options->allowUids;
