@@ -1,7 +1,6 @@
 # Every dependency is a Debian 12 package installed by scripts/install-deps.
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(LIBPLIST REQUIRED IMPORTED_TARGET libplist-2.0)
-pkg_check_modules(LIBSYSTEMD REQUIRED IMPORTED_TARGET libsystemd)
 find_package(OpenSSL 3 REQUIRED)
 find_package(Threads REQUIRED)
 find_package(prometheus-cpp CONFIG REQUIRED)

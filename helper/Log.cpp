@@ -1,27 +1,36 @@
 #include "helper/Log.h"
 
-#include <systemd/sd-journal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <mutex>
 #include <string>
 
 namespace helper {
 namespace {
 
-bool alsoStderr() {
-  static const bool value = [] {
-    const char* flag = std::getenv("FERROLUX_LOG_STDERR");
-    if (flag && std::strcmp(flag, "1") == 0) return true;
-    // systemd sets INVOCATION_ID for every service it starts.
-    return std::getenv("INVOCATION_ID") == nullptr;
-  }();
+// The journal's stream reader takes a leading "<N>" as the line's syslog priority.
+constexpr std::string_view kNoticePriority = "<5>";
+
+bool toJournal() {
+  static const bool value = isJournalStream(std::getenv("JOURNAL_STREAM"), STDERR_FILENO);
   return value;
 }
 
 }  // namespace
+
+bool isJournalStream(const char* journalStream, int fd) {
+  if (!journalStream) return false;
+  unsigned long long dev = 0, ino = 0;
+  int used = 0;
+  if (std::sscanf(journalStream, "%llu:%llu%n", &dev, &ino, &used) != 2 ||
+      journalStream[used] != '\0')
+    return false;
+  struct stat st;
+  return ::fstat(fd, &st) == 0 && st.st_dev == dev && st.st_ino == ino;
+}
 
 void log(std::string_view text) {
   std::string line = "[PWMJBS]: ";
@@ -30,14 +39,13 @@ void log(std::string_view text) {
 }
 
 void logLine(std::string_view text) {
-  std::string line(text);
-  sd_journal_print(LOG_NOTICE, "%s", line.c_str());
-  if (alsoStderr()) {
-    static std::mutex mutex;
-    std::lock_guard lock(mutex);
-    line.push_back('\n');
-    [[maybe_unused]] auto n = ::write(STDERR_FILENO, line.data(), line.size());
-  }
+  std::string line;
+  if (toJournal()) line = kNoticePriority;
+  line.append(text);
+  line.push_back('\n');
+  static std::mutex mutex;
+  std::lock_guard lock(mutex);
+  [[maybe_unused]] auto n = ::write(STDERR_FILENO, line.data(), line.size());
 }
 
 }  // namespace helper

@@ -1,10 +1,11 @@
 // com.tarquell.powermetrics: the privileged helper. systemd starts it when the application
 // connects to its socket; it serves until asked to close or to remove itself.
+#include <malloc.h>
+#include <openssl/crypto.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <systemd/sd-daemon.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -12,6 +13,7 @@
 
 #include "helper/Log.h"
 #include "helper/Options.h"
+#include "helper/SocketActivation.h"
 #include "helper/XPCServer.h"
 #include "helper/admission/ClientAdmission.h"
 #include "shared/codesign/ConfiguredAnchor.h"
@@ -42,15 +44,21 @@ int main(int argc, char** argv) {
   }
   // A client that goes away mid-write must not kill the helper.
   ::signal(SIGPIPE, SIG_IGN);
+  // The helper stays resident, so its memory counts. Its few threads (one per connection and
+  // one per sampler run) allocate little and rarely: one shared heap serves them, instead of an
+  // arena of touched pages for each.
+  ::mallopt(M_ARENA_MAX, 1);
+  // Signature checks need only the built-in algorithms and the anchor compiled in; the
+  // system-wide OpenSSL configuration (which can load other providers) is not read by root.
+  OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr);
 
   xpc::UniqueFd owned;
   int listenFd = -1;
   if (!options->listenPath.empty()) {
     owned = xpc::listenUnix(options->listenPath);
     listenFd = owned.get();
-  } else if (sd_listen_fds(1) == 1 &&
-             sd_is_socket_unix(SD_LISTEN_FDS_START, SOCK_STREAM, 1, nullptr, 0) > 0) {
-    listenFd = SD_LISTEN_FDS_START;
+  } else if (const auto activated = helper::takeActivatedSocket()) {
+    listenFd = *activated;
   }
 
   std::vector<uid_t> allowed = options->allowUids;

@@ -1,10 +1,11 @@
 #include "shared/codesign/Certificate.h"
 
+#include <fcntl.h>
 #include <openssl/err.h>
 #include <openssl/pem.h>
+#include <unistd.h>
 
-#include <fstream>
-#include <iterator>
+#include <cerrno>
 #include <limits>
 
 namespace codesign {
@@ -109,17 +110,29 @@ std::optional<SigningIdentity> loadSigningIdentity(std::string_view certPem,
   return id;
 }
 
+// Plain reads rather than a file stream: the helper links this file, and a stream would bring
+// the C++ locale machinery into a process whose memory is counted.
 bool readWholeFile(const std::string& path, std::string& out, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
     error = "cannot open " + path;
     return false;
   }
-  out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    error = "cannot read " + path;
-    return false;
+  out.clear();
+  char buf[16384];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n > 0) {
+      out.append(buf, static_cast<size_t>(n));
+    } else if (n == 0) {
+      break;
+    } else if (errno != EINTR) {
+      ::close(fd);
+      error = "cannot read " + path;
+      return false;
+    }
   }
+  ::close(fd);
   return true;
 }
 

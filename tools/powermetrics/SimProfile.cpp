@@ -1,7 +1,10 @@
 #include "tools/powermetrics/SimProfile.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
-#include <fstream>
 
 namespace sampler {
 
@@ -64,22 +67,34 @@ SimProfile simProfileFrom(const plist::Value& profile) {
 }
 
 std::optional<SimProfile> loadSimProfile(const std::string& path, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  // Plain reads rather than a file stream: a stream initialises the C++ locale, which costs
+  // more than reading the profile on a run that happens once a second.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
     error = "cannot open sim profile " + path;
     return std::nullopt;
   }
-  // Read in pieces up to the cap: the sampler loads its profile on every run, and a profile is
-  // a few kilobytes, so a buffer the size of the cap would cost more than the whole sample.
+  // Read in pieces up to the cap: a profile is a few kilobytes, so a buffer the size of the cap
+  // would cost more than the whole sample.
   std::string bytes;
   char piece[16384];
-  while (in.read(piece, sizeof piece) || in.gcount() > 0) {
-    bytes.append(piece, static_cast<size_t>(in.gcount()));
+  for (;;) {
+    const ssize_t n = ::read(fd, piece, sizeof piece);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      error = "cannot read sim profile " + path;
+      return std::nullopt;
+    }
+    bytes.append(piece, static_cast<size_t>(n));
     if (bytes.size() > kMaxProfileBytes) {
+      ::close(fd);
       error = "sim profile " + path + " is larger than 4 MiB";
       return std::nullopt;
     }
   }
+  ::close(fd);
   auto parsed = plist::parse(std::string_view(bytes));
   if (!parsed.ok() || !parsed.value->isDict()) {
     error = "sim profile " + path + " is not a property-list dictionary" +

@@ -1,10 +1,10 @@
 #include "tools/powermetrics/XmlPlistStream.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 #include <limits>
 
 #include "shared/plist/PlistDetail.h"
@@ -139,12 +139,20 @@ void XmlPlistStream::date(plist::Date d) {
   if (!(s == s)) s = 0;
   s = std::clamp(s, double{std::numeric_limits<int32_t>::min()},
                  double{std::numeric_limits<int32_t>::max()});
-  const time_t t = static_cast<time_t>(static_cast<int32_t>(s)) + kUnixToPlistEpoch;
-  tm utc{};
-  gmtime_r(&t, &utc);
+  const auto t = std::chrono::sys_seconds(
+      std::chrono::seconds(static_cast<int64_t>(static_cast<int32_t>(s)) + kUnixToPlistEpoch));
+  // Calendar arithmetic rather than gmtime_r and strftime: those load the local time zone,
+  // which a UTC date never needs, reading /etc/localtime on every run.
+  const auto day = std::chrono::floor<std::chrono::days>(t);
+  const std::chrono::year_month_day ymd(day);
+  const std::chrono::hh_mm_ss hms(t - day);
   char buf[32];
-  const size_t n = std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  leaf("date", std::string_view(buf, n));
+  const int n =
+      std::snprintf(buf, sizeof buf, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(ymd.year()),
+                    static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
+                    static_cast<int>(hms.hours().count()), static_cast<int>(hms.minutes().count()),
+                    static_cast<int>(hms.seconds().count()));
+  leaf("date", std::string_view(buf, n > 0 ? static_cast<size_t>(n) : 0));
 }
 
 std::string XmlPlistStream::finish() {

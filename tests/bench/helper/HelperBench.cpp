@@ -45,19 +45,24 @@ double childrenCpuMs() {
 }
 
 // The built sampler as the helper starts it once a second: "/usr/bin/nice", then the sampler
-// reading this machine (arg 0) or a sim profile through a shell wrapper (arg 1), with the
-// shortest window. The counter is the CPU time of the reaped run, which is what a sample costs.
+// reading this machine (arg 0), or a sim profile through a shell wrapper (arg 1) or through the
+// compiled wrapper the development scripts use (arg 2), with the shortest window. The counter is
+// the CPU time of the reaped run, which is what a sample costs.
 void BM_BuiltSamplerRun(benchmark::State& state) {
   ScratchDir scratch;
   const auto tools = scratch.path / "tools";
   std::filesystem::create_directories(tools);
   const std::string built = FERROLUX_BUILD_DIR "/tools/powermetrics/powermetrics";
+  const std::string profile = FERROLUX_SOURCE_DIR "/data/profiles/macbookpro-m2pro.plist";
   if (state.range(0) == 0) {
     std::filesystem::create_symlink(built, tools / "powermetrics");
+  } else if (state.range(0) == 2) {
+    std::filesystem::copy_file(FERROLUX_BUILD_DIR "/tools/powermetrics/ferrolux-sampler-env",
+                               tools / "powermetrics");
+    writeFile(tools / "powermetrics.env", "FERROLUX_SIM_PROFILE=" + profile + "\n");
   } else {
-    writeFile(tools / "powermetrics", "#!/bin/sh\nexport FERROLUX_SIM_PROFILE='" FERROLUX_SOURCE_DIR
-                                      "/data/profiles/macbookpro-m2pro.plist'\nexec '" +
-                                          built + "' \"$@\"\n");
+    writeFile(tools / "powermetrics", "#!/bin/sh\nexport FERROLUX_SIM_PROFILE='" + profile +
+                                          "'\nexec '" + built + "' \"$@\"\n");
     std::filesystem::permissions(tools / "powermetrics", std::filesystem::perms::owner_all);
   }
   helper::SamplerConfig config;
@@ -70,7 +75,7 @@ void BM_BuiltSamplerRun(benchmark::State& state) {
   state.counters["run_cpu_ms"] =
       (childrenCpuMs() - before) / static_cast<double>(state.iterations());
 }
-BENCHMARK(BM_BuiltSamplerRun)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BuiltSamplerRun)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 struct Running {
   ScratchDir scratch;

@@ -224,4 +224,46 @@ TEST_F(HelperService, UninstallWithTheJobListGoneKeepsServing) {
   EXPECT_FALSE(fs::exists(inst.record));
 }
 
+// Installed, the helper is started by systemd with the listening socket already open, and its
+// standard error is the journal's stream. The service manager's own test launcher hands the
+// socket over the same way; a JOURNAL_STREAM that names the log file stands for the journal.
+TEST(HelperActivation, ServesThePassedSocketAndMarksJournalLines) {
+  constexpr const char* kActivate = "/usr/bin/systemd-socket-activate";
+  if (!fs::exists(kActivate)) GTEST_SKIP() << kActivate << " is not installed";
+  struct Case {
+    bool journal;
+    const char* firstLine;
+  };
+  const Case cases[] = {{false, "\n[PWMJBS]: Privileged Helper has started\n"},
+                        {true, "\n<5>[PWMJBS]: Privileged Helper has started\n"}};
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.journal);
+    ScratchDir scratch;
+    FakeTools tools{scratch.path};
+    const fs::path logPath = scratch.path / "helper.log";
+    writeFile(logPath, "");
+    struct stat st;
+    ASSERT_EQ(::stat(logPath.c_str(), &st), 0);
+    std::vector<std::string> extra;
+    if (k.journal)
+      extra = {"-E",
+               "JOURNAL_STREAM=" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino)};
+    extra.insert(extra.end(), {HelperProcess::kExecutable, "--tools-dir", tools.dir.string()});
+    HelperProcess helper(kActivate, (scratch.path / "h.sock").string(), logPath, extra,
+                         /*appendLog=*/false);
+    ASSERT_TRUE(helper.ready()) << helper.log();
+    Inbox inbox;
+    auto c = xpc::Connection::connect(helper.socket, inbox.handlers());
+    c->requestPowermetrics(5, false);
+    const auto r = inbox.nextResult();
+    ASSERT_TRUE(r);
+    EXPECT_EQ(echoedArgs(*r).size(), 8u);
+    const std::string log = helper.log();
+    // The launcher logs a few lines of its own before the helper's.
+    EXPECT_NE(log.find(k.firstLine), std::string::npos) << log;
+    // Every line of the helper carries the priority, or none does.
+    EXPECT_EQ(log.find(k.journal ? "\n[PWMJBS]" : "<5>"), std::string::npos) << log;
+  }
+}
+
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -33,7 +34,8 @@ std::string slurp(const fs::path& p) {
   return s.str();
 }
 
-ProgramRun runSampler(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+ProgramRun runSampler(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                      const std::string& program = POWERMETRICS_PROGRAM) {
   ProgramRun r;
   fs::path dir = fs::temp_directory_path() / ("fx-sampler-run-" + std::to_string(::getpid()));
   fs::create_directories(dir);
@@ -60,7 +62,7 @@ ProgramRun runSampler(const std::vector<std::string>& args, const std::vector<st
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                    0600);
   pid_t pid = -1;
-  int rc = posix_spawn(&pid, POWERMETRICS_PROGRAM, &actions, nullptr, cargv.data(), cenv.data());
+  int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, cargv.data(), cenv.data());
   posix_spawn_file_actions_destroy(&actions);
   if (rc == 0) {
     int wstatus = 0;
@@ -170,6 +172,54 @@ TEST(SamplerProgram, BadEnvironmentFailsClearlyAndPrintsNothing) {
     EXPECT_TRUE(r.out.empty());
     EXPECT_NE(r.err.find(row.mention), std::string::npos) << r.err;
   }
+}
+
+// Development runs give the helper a copy of the sampler-env wrapper under the sampler's name;
+// the variables written beside the copy must reach the sampler, and nothing else changes.
+TEST(SamplerProgram, EnvWrapperAddsTheVariablesBesideIt) {
+  const fs::path dir = fs::temp_directory_path() / ("fx-sampler-env-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const fs::path copy = dir / "powermetrics";
+  fs::copy_file(SAMPLER_ENV_PROGRAM, copy, fs::copy_options::overwrite_existing);
+  const std::string tree = "FERROLUX_SYSFS_ROOT=" + fixture("sysfs/vm-minimal");
+  struct Row {
+    const char* what;
+    std::optional<std::string> file;  // nullopt: no variables file
+    std::vector<std::string> env;     // what the caller passes
+    int status;
+    const char* model;  // hw_model of the document; null when none is written
+  };
+  const Row rows[] = {
+      {"profile from the file",
+       tree + "\nFERROLUX_SIM_PROFILE=" + fixture("sampler/profiles/macbook-pro-m1-max-13.plist") +
+           "\n\nFERROLUX_SIM_SEED=1\n",
+       {},
+       0,
+       "MacBookPro18,2"},
+      {"no file: the caller's environment as it is", std::nullopt, {tree}, 0, "Linux"},
+      {"the file wins over the caller",
+       "FERROLUX_SIM_SEED=12abc",
+       {"FERROLUX_SIM_SEED=1"},
+       78,
+       nullptr},
+      {"a line without a name", tree + "\n=x\n", {}, 127, nullptr},
+      {"a line without a value", "FERROLUX_SIM_SEED", {}, 127, nullptr},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    fs::remove(dir / "powermetrics.env");
+    if (row.file) std::ofstream(dir / "powermetrics.env") << *row.file;
+    ProgramRun r = runSampler(helperArgs("10", false), row.env, copy.string());
+    EXPECT_EQ(r.status, row.status) << r.err;
+    if (row.model) {
+      plist::Value doc = parseOutput(r);
+      EXPECT_EQ(doc["hw_model"].string() ? *doc["hw_model"].string() : "", row.model);
+      EXPECT_GE(doc["elapsed_ns"].integer().value_or(0), 10'000'000);
+    } else {
+      EXPECT_TRUE(r.out.empty());
+    }
+  }
+  fs::remove_all(dir);
 }
 
 // This machine, whatever it offers: a valid document whose CPU numbers are the host's.

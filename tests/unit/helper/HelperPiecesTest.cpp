@@ -1,12 +1,24 @@
-// The helper's pure pieces: sampler arguments, command line, file URLs.
+// The helper's pure pieces: sampler arguments, command line, file URLs, the handed-over socket
+// and the journal stream.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <filesystem>
 #include <limits>
+#include <string>
 
 #include "helper/EmbeddedInfo.h"
+#include "helper/Log.h"
 #include "helper/Options.h"
 #include "helper/Sampler.h"
+#include "helper/SocketActivation.h"
 #include "helper/Uninstall.h"
 #include "shared/xpc/EmbeddedInfo.h"
 #include "shared/xpc/Protocol.h"
@@ -116,6 +128,114 @@ TEST(EmbeddedLists, AreTheOnesTheBuiltExecutableCarries) {
     ASSERT_TRUE(fromFile);
     EXPECT_EQ(*fromFile, l.own);
   }
+}
+
+TEST(SocketActivation, PassedDescriptorCount) {
+  const pid_t self = 4242;
+  struct Case {
+    const char* pid;
+    const char* fds;
+    int count;
+  };
+  const Case cases[] = {
+      {"4242", "1", 1},
+      {"4242", "3", 3},
+      {"4242", "0", 0},
+      {nullptr, "1", 0},
+      {"4242", nullptr, 0},  // either variable missing
+      {"4243", "1", 0},
+      {"1", "1", 0},  // meant for another process
+      {"4242 ", "1", 0},
+      {"+4242", "1", 0},
+      {"4242", "-1", 0},
+      {"4242", "1x", 0},
+      {"", "1", 0},
+      {"4242", "", 0},
+      {"4242", "99999999999999999999", 0},
+      {"4242", "100000", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.pid ? c.pid : "(unset)") + " " + (c.fds ? c.fds : "(unset)"));
+    EXPECT_EQ(helper::passedFdCount(c.pid, c.fds, self), c.count);
+  }
+}
+
+TEST(SocketActivation, OnlyAListeningUnixStreamSocketIsServed) {
+  const std::string path =
+      (std::filesystem::temp_directory_path() / ("fx-act-" + std::to_string(::getpid()))).string();
+  const auto unixSocket = [&](int type, bool bindAndListen) {
+    const int fd = ::socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
+    if (bindAndListen) {
+      sockaddr_un addr{};
+      addr.sun_family = AF_UNIX;
+      path.copy(addr.sun_path, sizeof addr.sun_path - 1);
+      ::unlink(path.c_str());
+      EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+      if (type == SOCK_STREAM) EXPECT_EQ(::listen(fd, 1), 0);
+    }
+    return fd;
+  };
+  const auto tcpListener = [] {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    EXPECT_EQ(::listen(fd, 1), 0);
+    return fd;
+  };
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  struct Case {
+    const char* what;
+    int fd;
+    bool served;
+  };
+  const Case cases[] = {
+      {"listening unix stream", unixSocket(SOCK_STREAM, true), true},
+      {"unix stream, not listening", unixSocket(SOCK_STREAM, false), false},
+      {"unix datagram", unixSocket(SOCK_DGRAM, true), false},
+      {"listening tcp", tcpListener(), false},
+      {"pipe", pipeFds[0], false},
+      {"closed descriptor", 1000, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(helper::isListeningUnixStream(c.fd), c.served);
+    if (c.fd != 1000) ::close(c.fd);
+  }
+  ::close(pipeFds[1]);
+  ::unlink(path.c_str());
+}
+
+TEST(Log, JournalStreamMustNameTheDescriptor) {
+  const std::string path =
+      (std::filesystem::temp_directory_path() / ("fx-log-" + std::to_string(::getpid()))).string();
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  ASSERT_GE(fd, 0);
+  struct stat st;
+  ASSERT_EQ(::fstat(fd, &st), 0);
+  const std::string dev = std::to_string(st.st_dev), ino = std::to_string(st.st_ino);
+  struct Case {
+    std::string value;
+    bool journal;
+  };
+  const Case cases[] = {
+      {dev + ":" + ino, true},
+      {dev + ":" + std::to_string(st.st_ino + 1), false},  // output redirected elsewhere
+      {std::to_string(st.st_dev + 1) + ":" + ino, false},
+      {dev + ":" + ino + "x", false},
+      {dev + ino, false},
+      {":" + ino, false},
+      {"", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value);
+    EXPECT_EQ(helper::isJournalStream(c.value.c_str(), fd), c.journal);
+  }
+  EXPECT_FALSE(helper::isJournalStream(nullptr, fd));
+  ::close(fd);
+  ::unlink(path.c_str());
 }
 
 }  // namespace
