@@ -14,6 +14,14 @@ GraphLayout GraphLayout::forWidget(QSizeF widget) {
 
 namespace {
 
+// Top, right and bottom side of the outline, clockwise from the top-left corner.
+void addOutlineButLeftSide(QPainterPath& path, QSizeF plot) {
+  path.moveTo(0, 0);
+  path.lineTo(plot.width(), 0);
+  path.lineTo(plot.width(), plot.height());
+  path.lineTo(0, plot.height());
+}
+
 // One line per label, evenly spaced from the top; the last label's line is the bottom edge.
 void addLabelLines(QPainterPath& path, int numberOfLabels, QSizeF plot) {
   // With no label at all n is negative and, as with one label, only the outline remains.
@@ -29,13 +37,8 @@ void addLabelLines(QPainterPath& path, int numberOfLabels, QSizeF plot) {
 }  // namespace
 
 QPainterPath GraphViewBackgroundLines::path(QSizeF plot) const {
-  const qreal w = plot.width();
-  const qreal h = plot.height();
   QPainterPath path;
-  path.moveTo(0, 0);
-  path.lineTo(w, 0);
-  path.lineTo(w, h);
-  path.lineTo(0, h);
+  addOutlineButLeftSide(path, plot);
   path.lineTo(0, 0);
   path.closeSubpath();
   addLabelLines(path, numberOfLabels, plot);
@@ -43,13 +46,8 @@ QPainterPath GraphViewBackgroundLines::path(QSizeF plot) const {
 }
 
 QPainterPath GraphViewBackgroundLines::withoutLeftSide(QSizeF plot) const {
-  const qreal w = plot.width();
-  const qreal h = plot.height();
   QPainterPath path;
-  path.moveTo(0, 0);
-  path.lineTo(w, 0);
-  path.lineTo(w, h);
-  path.lineTo(0, h);
+  addOutlineButLeftSide(path, plot);
   addLabelLines(path, numberOfLabels, plot);
   return path;
 }
