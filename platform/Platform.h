@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,11 +29,40 @@ class Sysctl {
   virtual int sysctlbyname(std::string_view name, void* oldp, size_t* oldlenp) = 0;
 };
 
+// Four-character codes as the SMC writes them: first character in the most significant byte.
+uint32_t fourCharCode(std::string_view text);
+std::string fourCharString(uint32_t code);
+
 // The AppleSMC user client: open, one 80-byte structure call per request, close.
 class SMCUserClient {
  public:
   static constexpr size_t kRecordSize = 80;
   using Record = std::array<uint8_t, kRecordSize>;
+
+  // The record's layout, as the kernel interface defines it: the fields the reader sets and
+  // the service answers in, the command byte's requests, and the one structure method.
+  static constexpr size_t kKeyOffset = 0;
+  static constexpr size_t kDataSizeOffset = 28;
+  static constexpr size_t kDataTypeOffset = 32;
+  static constexpr size_t kCommandOffset = 42;
+  static constexpr size_t kIndexOffset = 44;
+  static constexpr size_t kBytesOffset = 48;
+  static constexpr size_t kMaxBytes = 32;
+  static constexpr uint8_t kReadBytes = 5;
+  static constexpr uint8_t kReadKeyAtIndex = 8;
+  static constexpr uint8_t kReadKeyInfo = 9;
+  static constexpr uint32_t kStructMethod = 2;
+
+  // The record's integers are in the machine's order (little-endian on every Mac we stand for).
+  static uint32_t load32(const Record& r, size_t offset) {
+    uint32_t v = 0;
+    std::memcpy(&v, r.data() + offset, sizeof v);
+    return v;
+  }
+  static void store32(Record& r, size_t offset, uint32_t v) {
+    std::memcpy(r.data() + offset, &v, sizeof v);
+  }
+
   virtual ~SMCUserClient() = default;
   // Finds the "AppleSMC" service and opens a user client on it. Returns std::nullopt when no
   // service matches (the caller leaves its handle unchanged); otherwise the open's result code

@@ -4,34 +4,6 @@
 #include <cstring>
 
 namespace platform {
-namespace {
-
-// Offsets of the fields of the parameter record that the emulator reads or writes.
-constexpr size_t kKeyOffset = 0;
-constexpr size_t kDataSizeOffset = 28;
-constexpr size_t kDataTypeOffset = 32;
-constexpr size_t kCommandOffset = 42;
-constexpr size_t kIndexOffset = 44;
-constexpr size_t kBytesOffset = 48;
-constexpr size_t kMaxBytes = 32;
-
-constexpr uint32_t kStructMethod = 2;
-constexpr uint8_t kReadBytes = 5;
-constexpr uint8_t kReadKeyAtIndex = 8;
-constexpr uint8_t kReadKeyInfo = 9;
-
-// The record's integers are in the machine's order (little-endian on every Mac we stand for).
-uint32_t load32(const SMCUserClient::Record& r, size_t offset) {
-  uint32_t v = 0;
-  std::memcpy(&v, r.data() + offset, sizeof v);
-  return v;
-}
-
-void store32(SMCUserClient::Record& r, size_t offset, uint32_t v) {
-  std::memcpy(r.data() + offset, &v, sizeof v);
-}
-
-}  // namespace
 
 uint32_t fourCharCode(std::string_view text) {
   uint32_t code = 0;

@@ -13,10 +13,6 @@
 
 namespace platform {
 
-// Four-character codes as the SMC writes them: first character in the most significant byte.
-uint32_t fourCharCode(std::string_view text);
-std::string fourCharString(uint32_t code);
-
 struct SMCKey {
   std::string key;             // four characters, e.g. "Tp01"
   std::string type;            // four characters, e.g. "flt "

@@ -4,18 +4,9 @@
 
 namespace {
 
+using Smc = platform::SMCUserClient;
+
 constexpr uint32_t kRequestedSize = 4;
-
-// The record's integers are in the machine's order, as the kernel interface defines it.
-uint32_t load32(const SGM1SMCSensors::Record& r, size_t offset) {
-  uint32_t v = 0;
-  std::memcpy(&v, r.data() + offset, sizeof v);
-  return v;
-}
-
-void store32(SGM1SMCSensors::Record& r, size_t offset, uint32_t v) {
-  std::memcpy(r.data() + offset, &v, sizeof v);
-}
 
 }  // namespace
 
@@ -32,16 +23,16 @@ void SGM1SMCSensors::close() {
 SGM1SMCSensors::Record SGM1SMCSensors::requestRecord(uint8_t command, uint32_t key,
                                                      uint32_t index) {
   Record r{};
-  store32(r, kKeyOffset, key);
-  store32(r, kDataSizeOffset, kRequestedSize);
-  r[kCommandOffset] = command;
-  store32(r, kIndexOffset, index);
+  Smc::store32(r, Smc::kKeyOffset, key);
+  Smc::store32(r, Smc::kDataSizeOffset, kRequestedSize);
+  r[Smc::kCommandOffset] = command;
+  Smc::store32(r, Smc::kIndexOffset, index);
   return r;
 }
 
 std::optional<SGM1SMCSensors::Record> SGM1SMCSensors::call(const Record& input) {
   Record output{};
-  if (client_.callStructMethod(conn_, kStructMethod, input, output) != 0) return std::nullopt;
+  if (client_.callStructMethod(conn_, Smc::kStructMethod, input, output) != 0) return std::nullopt;
   return output;
 }
 
@@ -53,22 +44,23 @@ std::optional<uint32_t> SGM1SMCSensors::readKeyCount() {
 }
 
 std::optional<std::string> SGM1SMCSensors::readKeyAtIndex(uint32_t index) {
-  auto out = call(requestRecord(kReadKeyAtIndex, 0, index));
+  auto out = call(requestRecord(Smc::kReadKeyAtIndex, 0, index));
   if (!out) return std::nullopt;
-  return fourCharString(load32(*out, kKeyOffset));
+  return fourCharString(Smc::load32(*out, Smc::kKeyOffset));
 }
 
 std::optional<SGM1SMCSensors::KeyInfo> SGM1SMCSensors::readKeyInfo(std::string_view key) {
-  auto out = call(requestRecord(kReadKeyInfo, fourCharCode(key)));
+  auto out = call(requestRecord(Smc::kReadKeyInfo, fourCharCode(key)));
   if (!out) return std::nullopt;
-  return KeyInfo{load32(*out, kDataSizeOffset), fourCharString(load32(*out, kDataTypeOffset))};
+  return KeyInfo{Smc::load32(*out, Smc::kDataSizeOffset),
+                 fourCharString(Smc::load32(*out, Smc::kDataTypeOffset))};
 }
 
 std::optional<SGM1SMCSensors::ValueBytes> SGM1SMCSensors::readKeyBytes(std::string_view key) {
-  auto out = call(requestRecord(kReadBytes, fourCharCode(key)));
+  auto out = call(requestRecord(Smc::kReadBytes, fourCharCode(key)));
   if (!out) return std::nullopt;
   ValueBytes b;
-  std::memcpy(b.data(), out->data() + kBytesOffset, b.size());
+  std::memcpy(b.data(), out->data() + Smc::kBytesOffset, b.size());
   return b;
 }
 
@@ -82,16 +74,4 @@ double SGM1SMCSensors::decodeValue(std::string_view type, const ValueBytes& b) {
   }
   if (type == "fpe2") return static_cast<double>((unsigned{b[0]} << 6) | (unsigned{b[1]} >> 2));
   return -1.0;
-}
-
-uint32_t SGM1SMCSensors::fourCharCode(std::string_view text) {
-  uint32_t code = 0;
-  for (unsigned char c : text)
-    code = (code << 8) | c;
-  return code;
-}
-
-std::string SGM1SMCSensors::fourCharString(uint32_t code) {
-  return {static_cast<char>(code >> 24), static_cast<char>(code >> 16),
-          static_cast<char>(code >> 8), static_cast<char>(code)};
 }

@@ -20,20 +20,6 @@ class SGM1SMCSensors {
   using Record = platform::SMCUserClient::Record;
   using ValueBytes = std::array<uint8_t, 4>;
 
-  // The request codes of the record's command byte, and the one structure method.
-  static constexpr uint8_t kReadBytes = 5;
-  static constexpr uint8_t kReadKeyAtIndex = 8;
-  static constexpr uint8_t kReadKeyInfo = 9;
-  static constexpr uint32_t kStructMethod = 2;
-
-  // Offsets of the fields this reader sets or reads.
-  static constexpr size_t kKeyOffset = 0;
-  static constexpr size_t kDataSizeOffset = 28;
-  static constexpr size_t kDataTypeOffset = 32;
-  static constexpr size_t kCommandOffset = 42;
-  static constexpr size_t kIndexOffset = 44;
-  static constexpr size_t kBytesOffset = 48;
-
   struct KeyInfo {
     uint32_t dataSize = 0;
     std::string dataType;  // four characters, e.g. "flt "
@@ -63,8 +49,8 @@ class SGM1SMCSensors {
 
   // Four-character codes, first character in the most significant byte. Longer strings keep
   // their last four bytes; "" is 0.
-  static uint32_t fourCharCode(std::string_view text);
-  static std::string fourCharString(uint32_t code);
+  static uint32_t fourCharCode(std::string_view text) { return platform::fourCharCode(text); }
+  static std::string fourCharString(uint32_t code) { return platform::fourCharString(code); }
 
   // The input record of one request: all zero but the key, dataSize 4, the command and index.
   static Record requestRecord(uint8_t command, uint32_t key, uint32_t index = 0);
