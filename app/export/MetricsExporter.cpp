@@ -8,23 +8,6 @@ namespace {
 
 constexpr double kGigahertz = 1e9;
 
-std::array<double, 4> readPower(const ModuleModelPower& power) {
-  return {power.PKGEnergy(), power.CPUEnergy(), power.GPUEnergy(), power.DRAMEnergy()};
-}
-
-std::array<double, 3> readFrequency(const ModuleModelFrequency& frequency) {
-  return {frequency.ECore() * kGigahertz, frequency.PCore() * kGigahertz,
-          frequency.GPU() * kGigahertz};
-}
-
-std::array<double, 4> readTemperature(const ModuleModelTemperature& t) {
-  return {t.CPUMin(), t.CPUAvg(), t.CPUMax(), t.GPUAvg()};
-}
-
-std::array<double, 4> readUtilization(const ModuleModelUtilization& u) {
-  return {u.utilization(), u.eutilization(), u.putilization(), u.utilizationGPU()};
-}
-
 std::vector<MetricsSnapshot::SensorTemperature> readSensors(const ModuleModelTemperature& t) {
   std::vector<MetricsSnapshot::SensorTemperature> out;
   for (const auto& [key, celsius] : t.lastCPUReadings())
@@ -32,14 +15,6 @@ std::vector<MetricsSnapshot::SensorTemperature> readSensors(const ModuleModelTem
   for (const auto& [key, celsius] : t.lastGPUReadings())
     out.push_back({key, "gpu", celsius});
   return out;
-}
-
-// The window the sampler really measured, as the document states it; the requested length when
-// the document does not say.
-double sampleWindowSeconds(const SGPowerMetrics& store) {
-  const auto ns = store.data()["elapsed_ns"].number();
-  if (ns && *ns > 0) return *ns / 1e9;
-  return store.msSampling() / 1000;
 }
 
 }  // namespace
@@ -63,14 +38,18 @@ MetricsExporter::MetricsExporter(headless::HeadlessSession& session,
 void MetricsExporter::takeSample() {
   GeneralModel& model = session_.model();
   const auto now = headless::HeadlessSession::Clock::now();
-  const std::array<double, 4> watts = readPower(model.modelPower());
-  const double window = sampleWindowSeconds(model.modelPowerMetrics());
+  // The figures the log's rows hold, in the exporter's orders.
+  const LogRowValues v = model.logRowValues();
+  const std::array<double, 4> watts = {v.pkgPower, v.cpuPower, v.gpuPower, v.dramPower};
+  const double window = model.modelPowerMetrics().sampleWindowSeconds();
   energy_.add(now, watts, window);
   snapshot_.powerWatts = watts;
-  snapshot_.frequencyHertz = readFrequency(model.modelFrequency());
-  snapshot_.temperatureCelsius = readTemperature(model.modelTemperature());
+  snapshot_.frequencyHertz = {v.eCoreFrequency * kGigahertz, v.pCoreFrequency * kGigahertz,
+                              v.gpuFrequency * kGigahertz};
+  snapshot_.temperatureCelsius = {v.cpuMinTemperature, v.cpuAvgTemperature, v.cpuMaxTemperature,
+                                  v.gpuAvgTemperature};
   snapshot_.sensorTemperatures = readSensors(model.modelTemperature());
-  snapshot_.utilizationRatio = readUtilization(model.modelUtilization());
+  snapshot_.utilizationRatio = {v.utilization, v.eutilization, v.putilization, v.utilizationGPU};
   snapshot_.sampleDurationSeconds = window;
   snapshot_.energyJoules = energy_.joules();
   snapshot_.samples = session_.samples();

@@ -111,20 +111,16 @@ bool XPCManager::checkHelperAtStartup() {
 }
 
 void XPCManager::helperWasLost() {
-  auto guard = lifetime_;
   // The rounds are counted on the main thread, where their checks run. A new loss starts a new
   // round from the shortest wait; the checks of an older round stop.
-  dispatch::mainAsync([guard, this] {
-    if (auto use = guard->enter()) scheduleRecheck(++recheckRound_, kRecheckFirstDelayMs);
-  });
+  dispatch::mainAsync(lifetime_,
+                      [this] { scheduleRecheck(++recheckRound_, kRecheckFirstDelayMs); });
 }
 
 void XPCManager::scheduleRecheck(uint64_t round, int delayMs) {
-  auto guard = lifetime_;
-  dispatch::mainAfter(delayMs, [guard, this, round, delayMs] {
-    auto use = guard->enter();
+  dispatch::mainAfter(delayMs, lifetime_, [this, round, delayMs] {
     // Authorized again (by an earlier check of this round, or by an install): the round ends.
-    if (!use || round != recheckRound_ || isAuthorized()) return;
+    if (round != recheckRound_ || isAuthorized()) return;
     // Nobody listening ends the probe's connection at once; the next check opens a new one.
     checkHelperAtStartup();
     scheduleRecheck(round, std::min(delayMs * 2, kRecheckMaxDelayMs));

@@ -100,6 +100,13 @@ class SGPowerMetrics : public QObject {
 
   const plist::Value& data() const { return data_; }
   double msSampling() const { return msSampling_.load(); }
+  // The window the sampler really measured, as the document states it; the requested length
+  // when the document does not say.
+  double sampleWindowSeconds() const {
+    const auto ns = data_["elapsed_ns"].number();
+    if (ns && *ns > 0) return *ns / 1e9;
+    return msSampling() / 1000;
+  }
   bool includeGPU() const { return includeGPU_.load(); }
   bool isAuthorized() const { return isAuthorized_.load(); }
   bool isSampling() const { return sampling_.load(); }

@@ -29,14 +29,6 @@ double wallSeconds() {
   return duration<double>(system_clock::now().time_since_epoch()).count();
 }
 
-// The window the sampler really measured, as the document states it; the requested length when
-// the document does not say.
-double sampleWindowSeconds(const SGPowerMetrics& store) {
-  const auto ns = store.data()["elapsed_ns"].number();
-  if (ns && *ns > 0) return *ns / 1e9;
-  return store.msSampling() / 1000;
-}
-
 }  // namespace
 
 Recorder::Recorder(headless::HeadlessSession& session, RecordRequest request, QObject* parent)
@@ -99,7 +91,7 @@ void Recorder::takeSample() {
   const LogRowValues values = model.logRowValues();
   rows_.push_back(LogFileData::make(wall, wall - *firstRowAt_, values));
   summary_.add(at, {values.pkgPower, values.cpuPower, values.gpuPower, values.dramPower},
-               sampleWindowSeconds(model.modelPowerMetrics()));
+               model.modelPowerMetrics().sampleWindowSeconds());
   showStatus(values.pkgPower);
 }
 
