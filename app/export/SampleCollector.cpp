@@ -12,8 +12,10 @@ using prometheus::ClientMetric;
 using prometheus::MetricFamily;
 using prometheus::MetricType;
 
-MetricFamily family(std::string name, std::string help, MetricType type) {
-  MetricFamily f;
+// Opens the next family of the scrape.
+MetricFamily& open(std::vector<MetricFamily>& out, std::string name, std::string help,
+                   MetricType type) {
+  MetricFamily& f = out.emplace_back();
   f.name = std::move(name);
   f.help = std::move(help);
   f.type = type;
@@ -39,11 +41,6 @@ void addLabelled(MetricFamily& f, const char* label, const std::array<const char
     add(f, values[i], {{label, names[i]}});
 }
 
-// A family with no sample left says nothing; leave it out of the scrape.
-void keep(std::vector<MetricFamily>& out, MetricFamily f) {
-  if (!f.metric.empty()) out.push_back(std::move(f));
-}
-
 }  // namespace
 
 void SampleCollector::publish(MetricsSnapshot snapshot) {
@@ -65,77 +62,53 @@ std::vector<MetricFamily> SampleCollector::families(const MetricsSnapshot& s) {
   std::vector<MetricFamily> out;
 
   if (s.powerWatts) {
-    MetricFamily f = family("ferrolux_power_watts",
-                            "Power of the latest sample, per domain, in watts.", MetricType::Gauge);
-    addLabelled(f, "domain", S::kPowerDomains, *s.powerWatts);
-    keep(out, std::move(f));
+    addLabelled(open(out, "ferrolux_power_watts",
+                     "Power of the latest sample, per domain, in watts.", MetricType::Gauge),
+                "domain", S::kPowerDomains, *s.powerWatts);
   }
-  {
-    MetricFamily f = family("ferrolux_energy_joules_total",
-                            "Energy since the exporter started, per domain, in joules: each "
-                            "sample's power over the real time since the sample before.",
-                            MetricType::Counter);
-    addLabelled(f, "domain", S::kPowerDomains, s.energyJoules);
-    keep(out, std::move(f));
-  }
+  addLabelled(open(out, "ferrolux_energy_joules_total",
+                   "Energy since the exporter started, per domain, in joules: each "
+                   "sample's power over the real time since the sample before.",
+                   MetricType::Counter),
+              "domain", S::kPowerDomains, s.energyJoules);
   if (s.frequencyHertz) {
-    MetricFamily f =
-        family("ferrolux_frequency_hertz",
-               "Highest cluster frequency of the latest sample, in hertz.", MetricType::Gauge);
-    addLabelled(f, "domain", S::kFrequencyDomains, *s.frequencyHertz);
-    keep(out, std::move(f));
+    addLabelled(
+        open(out, "ferrolux_frequency_hertz",
+             "Highest cluster frequency of the latest sample, in hertz.", MetricType::Gauge),
+        "domain", S::kFrequencyDomains, *s.frequencyHertz);
   }
   if (s.temperatureCelsius) {
-    MetricFamily f = family("ferrolux_temperature_celsius",
-                            "CPU minimum, average and maximum and GPU average temperature, in "
-                            "degrees Celsius.",
-                            MetricType::Gauge);
-    addLabelled(f, "reading", S::kTemperatureReadings, *s.temperatureCelsius);
-    keep(out, std::move(f));
+    addLabelled(open(out, "ferrolux_temperature_celsius",
+                     "CPU minimum, average and maximum and GPU average temperature, in "
+                     "degrees Celsius.",
+                     MetricType::Gauge),
+                "reading", S::kTemperatureReadings, *s.temperatureCelsius);
   }
-  {
-    MetricFamily f = family("ferrolux_sensor_temperature_celsius",
-                            "Temperature of each sensor that counts towards the CPU or GPU "
-                            "readings, in degrees Celsius.",
-                            MetricType::Gauge);
-    for (const S::SensorTemperature& t : s.sensorTemperatures)
-      add(f, t.celsius, {{"key", t.key}, {"kind", t.kind}});
-    keep(out, std::move(f));
-  }
+  MetricFamily& sensors = open(out, "ferrolux_sensor_temperature_celsius",
+                               "Temperature of each sensor that counts towards the CPU or GPU "
+                               "readings, in degrees Celsius.",
+                               MetricType::Gauge);
+  for (const S::SensorTemperature& t : s.sensorTemperatures)
+    add(sensors, t.celsius, {{"key", t.key}, {"kind", t.kind}});
   if (s.utilizationRatio) {
-    MetricFamily f =
-        family("ferrolux_utilization_ratio",
-               "CPU, E-core, P-core and GPU utilization, from 0 to 1.", MetricType::Gauge);
-    addLabelled(f, "domain", S::kUtilizationDomains, *s.utilizationRatio);
-    keep(out, std::move(f));
+    addLabelled(open(out, "ferrolux_utilization_ratio",
+                     "CPU, E-core, P-core and GPU utilization, from 0 to 1.", MetricType::Gauge),
+                "domain", S::kUtilizationDomains, *s.utilizationRatio);
   }
-  {
-    MetricFamily f =
-        family("ferrolux_helper_up", "1 while the helper is authorized and answering, else 0.",
-               MetricType::Gauge);
-    add(f, s.helperUp ? 1 : 0);
-    keep(out, std::move(f));
-  }
-  {
-    MetricFamily f = family("ferrolux_samples_total",
-                            "Samples received since the exporter started.", MetricType::Counter);
-    add(f, static_cast<double>(s.samples));
-    keep(out, std::move(f));
-  }
-  {
-    MetricFamily f =
-        family("ferrolux_sample_duration_seconds",
-               "The sampler's window behind the latest sample, in seconds.", MetricType::Gauge);
-    add(f, s.sampleDurationSeconds);
-    keep(out, std::move(f));
-  }
-  {
-    MetricFamily f = family("ferrolux_build_info",
-                            "Always 1; the labels name the build, the platform and the chip.",
-                            MetricType::Gauge);
-    add(f, 1, {{"chip", s.chip}, {"platform", s.platform}, {"version", s.version}});
-    keep(out, std::move(f));
-  }
+  add(open(out, "ferrolux_helper_up", "1 while the helper is authorized and answering, else 0.",
+           MetricType::Gauge),
+      s.helperUp ? 1 : 0);
+  add(open(out, "ferrolux_samples_total", "Samples received since the exporter started.",
+           MetricType::Counter),
+      static_cast<double>(s.samples));
+  add(open(out, "ferrolux_sample_duration_seconds",
+           "The sampler's window behind the latest sample, in seconds.", MetricType::Gauge),
+      s.sampleDurationSeconds);
+  add(open(out, "ferrolux_build_info",
+           "Always 1; the labels name the build, the platform and the chip.", MetricType::Gauge),
+      1, {{"chip", s.chip}, {"platform", s.platform}, {"version", s.version}});
+  // A family with no sample left says nothing; it is left out of the scrape.
+  std::erase_if(out, [](const MetricFamily& f) { return f.metric.empty(); });
   return out;
 }
 
