@@ -58,9 +58,7 @@ LogFileData LogFileData::make(double secondsSince1970, double elapsed, const Log
   const long long ms = std::llround(secondsSince1970 * 1000);
   const long long seconds = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
   const int millis = static_cast<int>(ms - seconds * 1000);
-  std::tm tm{};
-  const std::time_t t = static_cast<std::time_t>(seconds);
-  ::localtime_r(&t, &tm);
+  const std::tm tm = logfile::localTime(static_cast<std::time_t>(seconds));
   char stamp[32];
   std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d.%03d", tm.tm_hour, tm.tm_min, tm.tm_sec,
                 millis);
