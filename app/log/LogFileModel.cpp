@@ -118,24 +118,36 @@ void LogFileModel::addRow() {
   log_.push_back(std::move(row));
 }
 
-void LogFileModel::stopLogging() {
+LogFileModel::Recording LogFileModel::takeRecording() {
   recoveryFlush_.stop();
-  // The write owns its copy of the name, the rows and the safety copy, so a new recording may
-  // start while it runs.
-  auto recording = std::make_shared<Recording>(Recording{
-      filenameToUseForSaving_.value_or(logfile::fileName(std::time(nullptr))), std::move(log_)});
-  std::shared_ptr<LogRecoveryFile> recovery(std::move(recovery_));
+  Recording recording{filenameToUseForSaving_.value_or(logfile::fileName(std::time(nullptr))),
+                      std::move(log_)};
   log_.clear();
   lastTimeStamp_.reset();
   filenameToUseForSaving_.reset();
+  return recording;
+}
+
+std::pair<logfile::SaveResult, bool> LogFileModel::finish(const Recording& recording,
+                                                          LogRecoveryFile* recovery,
+                                                          const std::vector<std::string>& folders) {
+  logfile::SaveResult result = save(recording, folders);
+  const bool kept = !result.saved() && recovery && keepForRecovery(*recovery);
+  if (recovery && result.saved()) recovery->discard();
+  return {std::move(result), kept};
+}
+
+void LogFileModel::stopLogging() {
+  // The write owns its copy of the name, the rows and the safety copy, so a new recording may
+  // start while it runs.
+  auto recording = std::make_shared<Recording>(takeRecording());
+  std::shared_ptr<LogRecoveryFile> recovery(std::move(recovery_));
   const std::vector<std::string> folders = saveFolders();
 
   pending_->begin();
   QPointer<LogFileModel> self(this);
   dispatch::globalAsync([recording, recovery, folders, self, pending = pending_] {
-    logfile::SaveResult result = save(*recording, folders);
-    const bool kept = !result.saved() && recovery && keepForRecovery(*recovery);
-    if (recovery && result.saved()) recovery->discard();
+    const auto [result, kept] = finish(*recording, recovery.get(), folders);
     dispatch::mainAsync([self, result, kept] {
       if (self) self->announceSaved(result, kept);
     });
@@ -146,16 +158,10 @@ void LogFileModel::stopLogging() {
 void LogFileModel::writeBeforeQuit() {
   if (notification_) notification_->setWaitForDelivery(true);
   if (isLogEnabled_) {
-    recoveryFlush_.stop();
     isLogEnabled_ = false;
     emit changed();
-    const Recording recording{filenameToUseForSaving_.value_or(""), std::move(log_)};
-    log_.clear();
-    lastTimeStamp_.reset();
-    filenameToUseForSaving_.reset();
-    const logfile::SaveResult result = save(recording, saveFolders());
-    const bool kept = !result.saved() && recovery_ && keepForRecovery(*recovery_);
-    if (recovery_ && result.saved()) recovery_->discard();
+    const Recording recording = takeRecording();
+    const auto [result, kept] = finish(recording, recovery_.get(), saveFolders());
     recovery_.reset();
     announceSaved(result, kept);
   }

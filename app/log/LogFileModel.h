@@ -97,6 +97,13 @@ class LogFileModel : public QObject {
   // Writes `recording` into the first of `folders` that takes it.
   static logfile::SaveResult save(const Recording& recording,
                                   const std::vector<std::string>& folders);
+  // Ends the recording under way: its name and rows, with the model ready for the next one.
+  Recording takeRecording();
+  // Saves `recording`, then discards its safety copy, or, when the save failed, keeps it.
+  // Returns the save's result and whether the safety copy was kept with every row.
+  static std::pair<logfile::SaveResult, bool> finish(const Recording& recording,
+                                                     LogRecoveryFile* recovery,
+                                                     const std::vector<std::string>& folders);
   // Flushes and closes the safety copy of a recording that could not be saved; true when it
   // holds every row, so the next start recovers all of it.
   static bool keepForRecovery(LogRecoveryFile& recovery);
