@@ -1,6 +1,5 @@
 // The Ferrolux monitor: chooses the platform once, then prints the machine's facts or runs the
 // application: the root model, the application delegate and the window.
-#include <clocale>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -12,6 +11,7 @@
 
 #include "app/CommandLine.h"
 #include "app/MachineInfo.h"
+#include "app/ProcessSetup.h"
 #include "app/QuitOnSignal.h"
 #include "app/Sensors.h"
 #include "app/core/UserDefaults.h"
@@ -22,17 +22,6 @@
 #include "app/ui/MainWindow.h"
 #include "app/ui/Snapshot.h"
 #include "platform/Platform.h"
-
-namespace {
-
-// Qt adopts the user's locale for the C library too. libplist reads and writes reals with the C
-// library, so a decimal comma would turn 1.5 W into 1; numbers stay in the C locale while Qt
-// keeps the user's for everything it shows.
-void keepNumbersInCLocale() {
-  std::setlocale(LC_NUMERIC, "C");
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   const CommandLine cl = CommandLine::parse(std::vector<std::string>(argv, argv + argc));

@@ -10,18 +10,16 @@
 #include <QCoreApplication>
 
 #include <cerrno>
-#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <memory>
 
-#include "app/QuitOnSignal.h"
 #include "app/export/ListenAddress.h"
 #include "app/export/MetricsExporter.h"
 #include "app/export/SampleCollector.h"
+#include "app/headless/HeadlessRuntime.h"
 #include "app/headless/HeadlessSession.h"
-#include "app/model/AppDelegate.h"
 #include "app/model/GeneralModel.h"
 #include "platform/Platform.h"
 
@@ -32,9 +30,7 @@ namespace {
 constexpr int kUsageError = 64;
 constexpr int kListenError = 71;
 
-void say(const std::string& line) {
-  std::fprintf(stderr, "ferrolux: %s\n", line.c_str());
-}
+using headless::say;
 
 // Why `address` cannot be listened on, found by binding it once ourselves: the exposer's own
 // failure does not say. Empty when a bind works.
@@ -91,9 +87,6 @@ int runServe(const std::optional<std::string>& listen, platform::Platform& machi
   }
 
   QCoreApplication app(argc, argv);
-  // Qt adopts the user's locale for the C library; libplist reads reals through it, so numbers
-  // stay in the C locale.
-  std::setlocale(LC_NUMERIC, "C");
 
   auto collector = std::make_shared<SampleCollector>();
   if (const std::string problem = bindProblem(address); !problem.empty()) {
@@ -115,9 +108,8 @@ int runServe(const std::optional<std::string>& listen, platform::Platform& machi
     say("listening beyond this machine: anyone who reaches " + address.host +
         " can read the metrics");
 
-  GeneralModel& model = GeneralModel::shared();
-  AppDelegate delegate(app, [&model] { model.xpcmanager().client().sendCloseHelper(); });
-  quitOnTerminationSignals(app);
+  headless::HeadlessRuntime runtime(app);
+  GeneralModel& model = runtime.model();
 
   headless::HeadlessSession::Options options;
   options.keepTrying = true;

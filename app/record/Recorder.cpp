@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "app/headless/HeadlessRuntime.h"
 #include "app/log/LogFileWriter.h"
 #include "app/model/GeneralModel.h"
 
@@ -20,9 +21,7 @@ namespace {
 // How long a command that is still running at the end gets to exit after SIGTERM.
 constexpr int kCommandStopMs = 10000;
 
-void say(const std::string& line) {
-  std::fprintf(stderr, "ferrolux: %s\n", line.c_str());
-}
+using headless::say;
 
 double wallSeconds() {
   using namespace std::chrono;
