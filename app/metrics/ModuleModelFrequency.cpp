@@ -6,14 +6,8 @@
 ModuleModelFrequency::ModuleModelFrequency(const SGPowerMetrics& store, QObject* parent)
     : QObject(parent), store_(store) {
   auto& center = NotificationCenter::defaultCenter();
-  clearToken_ = center.addObserver(notifications::kClearData, this, [this] { clearData(); });
-  updateToken_ = center.addObserver(notifications::kUpdateView, this, [this] { updateView(); });
-}
-
-ModuleModelFrequency::~ModuleModelFrequency() {
-  auto& center = NotificationCenter::defaultCenter();
-  center.removeObserver(clearToken_);
-  center.removeObserver(updateToken_);
+  center.addObserver(notifications::kClearData, this, [this] { clearData(); });
+  center.addObserver(notifications::kUpdateView, this, [this] { updateView(); });
 }
 
 void ModuleModelFrequency::update() {

@@ -1,11 +1,11 @@
 // What the frequency module shows: E-core, P-core and GPU frequency in GHz and their histories.
+#include "app/core/NotificationCenter.h"
 // Values change in update() without a signal; changed() follows on "UpdateView" and
 // "ClearData". Lives and is used on the main thread.
 #pragma once
 
 #include <QObject>
 
-#include "app/core/NotificationCenter.h"
 #include "app/metrics/History.h"
 
 class SGPowerMetrics;
@@ -15,7 +15,6 @@ class ModuleModelFrequency : public QObject {
 
  public:
   explicit ModuleModelFrequency(const SGPowerMetrics& store, QObject* parent = nullptr);
-  ~ModuleModelFrequency() override;
 
   void update();
   void clearData();
@@ -39,6 +38,4 @@ class ModuleModelFrequency : public QObject {
   History historicECore_;
   History historicPCore_;
   History historicGPU_;
-  NotificationCenter::Token clearToken_ = 0;
-  NotificationCenter::Token updateToken_ = 0;
 };

@@ -20,15 +20,9 @@ ModuleModelPower::ModuleModelPower(const SGPowerMetrics& store, bool isOS13OrLat
                                                                                  "15", "10", "5",
                                                                                  "0"} {
   auto& center = NotificationCenter::defaultCenter();
-  clearToken_ = center.addObserver(notifications::kClearData, this, [this] { clearData(); });
-  updateToken_ = center.addObserver(notifications::kUpdateView, this, [this] { updateView(); });
+  center.addObserver(notifications::kClearData, this, [this] { clearData(); });
+  center.addObserver(notifications::kUpdateView, this, [this] { updateView(); });
   emit changed();
-}
-
-ModuleModelPower::~ModuleModelPower() {
-  auto& center = NotificationCenter::defaultCenter();
-  center.removeObserver(clearToken_);
-  center.removeObserver(updateToken_);
 }
 
 void ModuleModelPower::update() {

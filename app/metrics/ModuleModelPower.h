@@ -1,4 +1,5 @@
 // What the power module shows: package, CPU, GPU and DRAM power in watts, their histories, and
+#include "app/core/NotificationCenter.h"
 // the graph's scale. Values change in update() without a signal; changed() follows on
 // "UpdateView" and "ClearData". Lives and is used on the main thread.
 #pragma once
@@ -6,7 +7,6 @@
 #include <QObject>
 #include <QStringList>
 
-#include "app/core/NotificationCenter.h"
 #include "app/metrics/History.h"
 
 class SGPowerMetrics;
@@ -16,7 +16,6 @@ class ModuleModelPower : public QObject {
 
  public:
   ModuleModelPower(const SGPowerMetrics& store, bool isOS13OrLater, QObject* parent = nullptr);
-  ~ModuleModelPower() override;
 
   // Takes the latest sample's figures from the store and adds them to the histories.
   void update();
@@ -54,6 +53,4 @@ class ModuleModelPower : public QObject {
   History historicDRAM_;
   History historicPKG_;
   History historicGPU_;
-  NotificationCenter::Token clearToken_ = 0;
-  NotificationCenter::Token updateToken_ = 0;
 };

@@ -17,14 +17,8 @@ double mean(const TemperatureReadings& readings) {
 ModuleModelTemperature::ModuleModelTemperature(platform::Platform& platform, QObject* parent)
     : QObject(parent), sensorTmp_(platform) {
   auto& center = NotificationCenter::defaultCenter();
-  clearToken_ = center.addObserver(notifications::kClearData, this, [this] { clearData(); });
-  updateToken_ = center.addObserver(notifications::kUpdateView, this, [this] { updateView(); });
-}
-
-ModuleModelTemperature::~ModuleModelTemperature() {
-  auto& center = NotificationCenter::defaultCenter();
-  center.removeObserver(clearToken_);
-  center.removeObserver(updateToken_);
+  center.addObserver(notifications::kClearData, this, [this] { clearData(); });
+  center.addObserver(notifications::kUpdateView, this, [this] { updateView(); });
 }
 
 void ModuleModelTemperature::update() {

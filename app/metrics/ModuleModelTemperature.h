@@ -1,4 +1,5 @@
 // What the temperature module shows: CPU minimum, maximum and average and GPU average in degrees
+#include "app/core/NotificationCenter.h"
 // Celsius, and their histories. update() reads one sample from the machine's temperature source;
 // values change there without a signal, and changed() follows on "UpdateView" and "ClearData".
 //
@@ -11,7 +12,6 @@
 
 #include <QObject>
 
-#include "app/core/NotificationCenter.h"
 #include "app/metrics/History.h"
 #include "app/metrics/SGM1SensorTemperature.h"
 #include "app/metrics/TemperatureReadings.h"
@@ -22,7 +22,6 @@ class ModuleModelTemperature : public QObject {
  public:
   // Chooses the source (for the SMC, discovering its keys) at once.
   explicit ModuleModelTemperature(platform::Platform& platform, QObject* parent = nullptr);
-  ~ModuleModelTemperature() override;
 
   // One sample: reads the source, reduces and records.
   void update();
@@ -66,6 +65,4 @@ class ModuleModelTemperature : public QObject {
   History historicGPUAvg_;
   TemperatureReadings lastCPU_;
   TemperatureReadings lastGPU_;
-  NotificationCenter::Token clearToken_ = 0;
-  NotificationCenter::Token updateToken_ = 0;
 };

@@ -9,14 +9,8 @@ ModuleModelUtilization::ModuleModelUtilization(const SGPowerMetrics& store,
                                                platform::Platform& platform, QObject* parent)
     : QObject(parent), store_(store), platform_(platform) {
   auto& center = NotificationCenter::defaultCenter();
-  clearToken_ = center.addObserver(notifications::kClearData, this, [this] { clearData(); });
-  updateToken_ = center.addObserver(notifications::kUpdateView, this, [this] { updateView(); });
-}
-
-ModuleModelUtilization::~ModuleModelUtilization() {
-  auto& center = NotificationCenter::defaultCenter();
-  center.removeObserver(clearToken_);
-  center.removeObserver(updateToken_);
+  center.addObserver(notifications::kClearData, this, [this] { clearData(); });
+  center.addObserver(notifications::kUpdateView, this, [this] { updateView(); });
 }
 
 void ModuleModelUtilization::update() {

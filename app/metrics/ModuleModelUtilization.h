@@ -1,4 +1,5 @@
 // What the utilization module shows: whole-CPU, E-core, P-core and GPU busy fractions (0 to 1)
+#include "app/core/NotificationCenter.h"
 // and their histories. Each update() takes one tick snapshot of every CPU and compares it with
 // the previous one, so the values cover the interval between two samples (the first covers the
 // time since the system started). Which CPUs are E- and P-cores comes from the first sample that
@@ -13,7 +14,6 @@
 
 #include <optional>
 
-#include "app/core/NotificationCenter.h"
 #include "app/metrics/History.h"
 #include "app/metrics/sysinfo/CPUSnapshot.h"
 
@@ -29,7 +29,6 @@ class ModuleModelUtilization : public QObject {
   // `platform` gives the tick counters and the GPU; both must outlive the model.
   ModuleModelUtilization(const SGPowerMetrics& store, platform::Platform& platform,
                          QObject* parent = nullptr);
-  ~ModuleModelUtilization() override;
 
   void update();
   void clearData();
@@ -61,6 +60,4 @@ class ModuleModelUtilization : public QObject {
   History historicp_;
   History historicGPU_;
   ClusterCPUs cpuE_P_;
-  NotificationCenter::Token clearToken_ = 0;
-  NotificationCenter::Token updateToken_ = 0;
 };
