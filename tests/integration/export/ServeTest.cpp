@@ -114,7 +114,7 @@ class ServeWithHelper : public ::testing::Test {
     fxtest::coreApp();
     ASSERT_FALSE(scratch.path.empty());
     harness::writeSimSampler(tools / "powermetrics", POWERMETRICS_PROGRAM,
-                             FERROLUX_SOURCE_DIR "/data/profiles/macbookpro-m2pro.plist");
+                             harness::kSimProfileM2Pro);
     startHelper();
     ASSERT_TRUE(helper->ready()) << helper->log();
 
@@ -131,14 +131,7 @@ class ServeWithHelper : public ::testing::Test {
   }
 
   // A later helper on the same socket appends to the same log.
-  void startHelper() {
-    helper = std::make_unique<harness::HelperProcess>(
-        harness::HelperProcess::kExecutable, (scratch.path / "h.sock").string(),
-        scratch.path / "helper.log",
-        std::vector<std::string>{"--tools-dir", tools.string(), "--nice-path",
-                                 FERROLUX_FIXTURES_DIR "/helper/nice"},
-        /*appendLog=*/helper != nullptr);
-  }
+  void startHelper() { helper = harness::startSimHelper(scratch.path, tools); }
 
   // The exporter's page, read directly.
   QString scrape() {

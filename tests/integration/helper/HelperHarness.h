@@ -16,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -45,6 +46,10 @@ inline void writeFile(const fs::path& p, const std::string& text) {
 }
 
 using fxtest::ScratchDir;
+
+// macOS 13 (the combined power figure) and two performance clusters.
+inline const std::string kSimProfileM2Pro =
+    FERROLUX_SOURCE_DIR "/data/profiles/macbookpro-m2pro.plist";
 
 // A sampler for the helper's tools folder: the real `program` on the simulated machine
 // `profile`, with a fixed seed and the host's load taken from a captured tree, so every sample
@@ -303,6 +308,17 @@ inline std::vector<std::string> echoedArgs(const std::optional<plist::Bytes>& da
   for (size_t i = 0; i < args.size(); ++i)
     if (const auto* s = args[i].string()) out.push_back(*s);
   return out;
+}
+
+// The built helper serving `dir`/h.sock with the tools in `tools`, started as the service
+// manager would: nobody waits for it to come up. Every helper started this way in `dir` appends
+// to the same `dir`/helper.log.
+inline std::unique_ptr<HelperProcess> startSimHelper(const fs::path& dir, const fs::path& tools) {
+  return std::make_unique<HelperProcess>(
+      HelperProcess::kExecutable, (dir / "h.sock").string(), dir / "helper.log",
+      std::vector<std::string>{"--tools-dir", tools.string(), "--nice-path",
+                               FERROLUX_FIXTURES_DIR "/helper/nice"},
+      /*appendLog=*/true);
 }
 
 }  // namespace harness

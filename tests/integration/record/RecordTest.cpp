@@ -70,7 +70,7 @@ class RecordWithHelper : public ::testing::Test {
     fxtest::coreApp();
     ASSERT_FALSE(scratch.path.empty());
     harness::writeSimSampler(tools / "powermetrics", POWERMETRICS_PROGRAM,
-                             FERROLUX_SOURCE_DIR "/data/profiles/macbookpro-m2pro.plist");
+                             harness::kSimProfileM2Pro);
     startHelper();
   }
 
@@ -78,12 +78,7 @@ class RecordWithHelper : public ::testing::Test {
   // starts a new one for the next client, and so does this.
   void startHelper() {
     helper.reset();
-    helper = std::make_unique<harness::HelperProcess>(
-        harness::HelperProcess::kExecutable, (scratch.path / "h.sock").string(),
-        scratch.path / "helper.log",
-        std::vector<std::string>{"--tools-dir", tools.string(), "--nice-path",
-                                 FERROLUX_FIXTURES_DIR "/helper/nice"},
-        /*appendLog=*/true);
+    helper = harness::startSimHelper(scratch.path, tools);
     ASSERT_TRUE(helper->ready()) << helper->log();
   }
 

@@ -4,8 +4,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <deque>
-
 #include "app/core/UserDefaults.h"
 #include "app/metrics/ModuleModelTemperature.h"
 #include "app/metrics/ModuleModelUtilization.h"
@@ -16,28 +14,10 @@
 #include "app/ui/ModuleViewTemperature.h"
 #include "app/ui/ModuleViewUtilization.h"
 #include "app/ui/graph/GraphView.h"
-#include "platform/linux/LinuxProcessorLoad.h"
 #include "unit/metrics/SampleBuilders.h"
 #include "unit/sysinfo/FakePlatform.h"
 
 namespace {
-
-// Hands out one /proc/stat text per read, the last one again when the script runs out.
-class ScriptedLoad : public platform::ProcessorLoad {
- public:
-  std::deque<std::string> texts;
-  std::vector<platform::CPUTicks> read() override {
-    std::string t = texts.front();
-    if (texts.size() > 1) texts.pop_front();
-    return platform::parseProcStat(t);
-  }
-};
-
-class ScriptedPlatform : public FakePlatform {
- public:
-  ScriptedLoad load;
-  platform::ProcessorLoad& processorLoad() override { return load; }
-};
 
 // Each entry as "LABEL=value"; a two-line entry as "UP DOWN=value".
 QStringList legend(const ModuleView& view) {

@@ -25,30 +25,13 @@
 #include "app/ui/ModuleViewMainTitle.h"
 #include "app/ui/graph/GraphView.h"
 #include "ui/graph/GalleryHelpers.h"
+#include "ui/window/WindowFixture.h"
 #include "unit/metrics/SampleBuilders.h"
 
 namespace {
 
-struct Window {
-  QTemporaryDir dir;
-  UserDefaults defaults{dir.filePath("defaults.ini")};
-  std::unique_ptr<platform::Platform> machine;
-  std::unique_ptr<GeneralModel> model;
-  std::unique_ptr<MainWindow> window;
-
-  explicit Window(const QString& profile) {
-    // Nobody listens there: the helper never answers and stays unauthorized.
-    qputenv("FERROLUX_HELPER_ENDPOINT", dir.filePath("nobody.sock").toUtf8());
-    machine = std::move(platform::create("sim:" + profile.toStdString()).platform);
-    GeneralModel::Environment env;
-    env.platform = machine.get();
-    env.defaults = &defaults;
-    model = std::make_unique<GeneralModel>(std::move(env));
-    window = std::make_unique<MainWindow>(*model, defaults);
-    window->show();
-  }
-  MainInterface& interface() const { return *window->contentView()->interface(); }
-  ModuleView& module(int i) const { return *interface().modules().at(i); }
+struct Window : fxtest::Window {
+  using fxtest::Window::Window;
   QStringList legend(int i) const {
     QStringList texts;
     for (const LegendEntry* entry : module(i).legend()->entries()) {

@@ -6,35 +6,15 @@
 #include <QTemporaryDir>
 
 #include <cmath>
-#include <deque>
 
 #include "app/core/UserDefaults.h"
 #include "app/metrics/ModuleModelUtilization.h"
 #include "app/metrics/SGPowerMetrics.h"
-#include "platform/linux/LinuxProcessorLoad.h"
 #include "unit/core/QtApp.h"
 #include "unit/metrics/SampleBuilders.h"
 #include "unit/sysinfo/FakePlatform.h"
 
 namespace {
-
-// Hands out one /proc/stat text per read, the last one again when the script runs out.
-class ScriptedLoad : public platform::ProcessorLoad {
- public:
-  std::deque<std::string> texts;
-  std::vector<platform::CPUTicks> read() override {
-    if (texts.empty()) return {};
-    std::string t = texts.front();
-    if (texts.size() > 1) texts.pop_front();
-    return platform::parseProcStat(t);
-  }
-};
-
-class ScriptedPlatform : public FakePlatform {
- public:
-  ScriptedLoad load;
-  platform::ProcessorLoad& processorLoad() override { return load; }
-};
 
 // /proc/stat order is user nice system idle.
 std::string stat(std::initializer_list<std::string> cpuLines) {

@@ -1,11 +1,15 @@
 // A platform assembled from parts a test sets directly.
 #pragma once
 
+#include <deque>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 #include "platform/SMCEmulator.h"
 #include "platform/SysctlTable.h"
+#include "platform/linux/LinuxProcessorLoad.h"
 
 class FakeRegistry : public platform::IORegistry {
  public:
@@ -61,4 +65,22 @@ class FakePlatform : public platform::Platform {
   platform::SMCEmulator smc_{nullptr};
   NoHID hid_;
   NoLoad load_;
+};
+
+// Hands out one /proc/stat text per read, the last one again when the script runs out.
+class ScriptedLoad : public platform::ProcessorLoad {
+ public:
+  std::deque<std::string> texts;
+  std::vector<platform::CPUTicks> read() override {
+    if (texts.empty()) return {};
+    std::string t = texts.front();
+    if (texts.size() > 1) texts.pop_front();
+    return platform::parseProcStat(t);
+  }
+};
+
+class ScriptedPlatform : public FakePlatform {
+ public:
+  ScriptedLoad load;
+  platform::ProcessorLoad& processorLoad() override { return load; }
 };

@@ -1,0 +1,218 @@
+// The settings window over a real root model on a simulated Mac, with no helper answering: every
+// control writing its key with the window and the sampler following, the location row, and bad
+// stored values. The open menu and both settings tabs are kept as PNG artifacts.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "app/core/UserDefaults.h"
+#include "app/model/GeneralModel.h"
+#include "app/ui/ContentView.h"
+#include "app/ui/GPUSettingsView.h"
+#include "app/ui/MainInterface.h"
+#include "app/ui/MainWindow.h"
+#include "app/ui/ModuleView.h"
+#include "app/ui/ModuleViewMoreButton.h"
+#include "app/ui/SettingsView.h"
+#include "app/ui/graph/GraphView.h"
+#include "ui/graph/GalleryHelpers.h"
+
+#include "ui/window/WindowFixture.h"
+
+using fxtest::Window;
+
+class SettingsWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void settingsControlsWriteTheirKeys_data();
+  void settingsControlsWriteTheirKeys();
+  void locationRowFallsBack_data();
+  void locationRowFallsBack();
+  void folderChooserConfirmOrCancel();
+  void badValuesReadAsDefaultsAndStay();
+  void oneSettingsWindowInPictures();
+};
+
+void SettingsWindowTest::settingsControlsWriteTheirKeys_data() {
+  QTest::addColumn<QString>("control");
+  QTest::addColumn<QString>("key");
+  QTest::newRow("temperature") << "temperature" << defaults::kTemperatureUnit;
+  QTest::newRow("gpu utilization") << "gpuUtilization" << defaults::kGPUUtilization;
+  QTest::newRow("e/p utilization") << "showEPUtilization" << defaults::kShowEPUtilization;
+  QTest::newRow("gpu frequency") << "gpuFrequency" << defaults::kGPUFrequency;
+}
+
+void SettingsWindowTest::settingsControlsWriteTheirKeys() {
+  QFETCH(QString, control);
+  QFETCH(QString, key);
+  Window w;
+  bool askedForGPU = false;
+  w.model->modelPowerMetrics().setHelperLink(
+      {[&](double, bool gpu) { askedForGPU = gpu; }, [] { return true; }});
+  SettingsView* settings = SettingsView::showSettingsWindow(*w.model, w.defaults);
+  GPUSettingsView& gpu = *settings->gpu();
+  QVERIFY(!w.defaults.contains(key));
+
+  if (control == "temperature") {
+    QComboBox* box = settings->general()->temperature();
+    QCOMPARE(box->currentText(), QString("℃ — Celsius"));
+    box->activated(1);
+    QCOMPARE(w.defaults.temperatureUnit(), 1);
+    // Another writer of the key: the picker follows.
+    w.defaults.setValue(key, 0);
+    QCOMPARE(box->currentIndex(), 0);
+  } else {
+    QCheckBox* box = control == "gpuUtilization"      ? gpu.gpuUtilization()
+                     : control == "showEPUtilization" ? gpu.showEPUtilization()
+                                                      : gpu.gpuFrequency();
+    QVERIFY(!box->isChecked());
+    box->click();
+    QCOMPARE(w.defaults.value(key).toBool(), true);
+    if (control == "gpuFrequency") {
+      ModuleView& frequency = *w.window->contentView()->interface()->modules().at(1);
+      QCOMPARE(frequency.graph()->datas().size(), 3);
+      w.model->modelPowerMetrics().requestSample();
+      QVERIFY(askedForGPU);
+    }
+    // Another writer of the key: the switch follows.
+    w.defaults.setValue(key, false);
+    QVERIFY(!box->isChecked());
+  }
+  settings->close();
+  QTRY_VERIFY(!SettingsView::instance());
+}
+
+void SettingsWindowTest::locationRowFallsBack_data() {
+  QTest::addColumn<QString>("stored");    // "dir", "deleted" or "" (unset)
+  QTest::addColumn<QString>("recorder");  // the recorder's folder, or ""
+  QTest::addColumn<QString>("shown");     // "dir", "recorder" or "desktop"
+  QTest::newRow("unset, no recorder folder") << ""
+                                             << ""
+                                             << "desktop";
+  QTest::newRow("unset, recorder folder") << ""
+                                          << "/var/tmp"
+                                          << "recorder";
+  QTest::newRow("existing folder") << "dir"
+                                   << "/var/tmp"
+                                   << "dir";
+  QTest::newRow("deleted folder") << "deleted"
+                                  << "/var/tmp"
+                                  << "recorder";
+  QTest::newRow("deleted folder, no recorder folder") << "deleted"
+                                                      << ""
+                                                      << "desktop";
+  QTest::newRow("recorder folder gone too") << "deleted"
+                                            << "/nonexistent/ferrolux"
+                                            << "desktop";
+}
+
+void SettingsWindowTest::locationRowFallsBack() {
+  QFETCH(QString, stored);
+  QFETCH(QString, recorder);
+  QFETCH(QString, shown);
+  QTemporaryDir dir;
+  const QString folder = dir.filePath("logs");
+  QDir().mkpath(folder);
+  if (stored == "deleted") QDir(folder).removeRecursively();
+  const std::optional<QString> storedValue =
+      stored.isEmpty() ? std::nullopt : std::optional<QString>(folder);
+  const std::optional<QString> recorderValue =
+      recorder.isEmpty() ? std::nullopt : std::optional<QString>(recorder);
+  const QString expected = shown == "dir" ? folder
+                           : shown == "recorder"
+                               ? recorder
+                               : QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+  QCOMPARE(GeneralSettingsView::displayedPath(storedValue, recorderValue), expected);
+}
+
+void SettingsWindowTest::folderChooserConfirmOrCancel() {
+  Window w;
+  const QString chosen = w.dir.filePath("chosen");
+  QDir().mkpath(chosen);
+  std::optional<QString> answer;
+  QString startedIn;
+  SettingsView view(w.model->logfileModel(), w.defaults, [&](QWidget*, const QString& start) {
+    startedIn = start;
+    return answer;
+  });
+  const QString before = *w.defaults.pathFolderLocation();
+  view.general()->locationButton()->click();  // cancelled
+  QCOMPARE(*w.defaults.pathFolderLocation(), before);
+  QCOMPARE(startedIn, *w.model->logfileModel().folderUseForSaving());
+  answer = chosen;
+  view.general()->locationButton()->click();
+  QCOMPARE(*w.defaults.pathFolderLocation(), chosen);
+  QCOMPARE(view.general()->locationPath()->text(), chosen);
+  // The stored folder vanishes: the row falls back, the key keeps what the person chose.
+  QDir(chosen).removeRecursively();
+  w.defaults.setValue(defaults::kGPUFrequency, false);  // any change redraws the row
+  QCOMPARE(view.general()->locationPath()->text(),
+           QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+  QCOMPARE(*w.defaults.pathFolderLocation(), chosen);
+}
+
+void SettingsWindowTest::badValuesReadAsDefaultsAndStay() {
+  Window w;
+  const QString path = w.dir.filePath("bad.ini");
+  {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[General]\ntemperatureUnit=kelvin\ngpuFrequency=maybe\ngpuUtilization=12x\n");
+  }
+  w.defaults.setFilePath(path);
+  SettingsView view(w.model->logfileModel(), w.defaults);
+  QCOMPARE(view.general()->temperature()->currentIndex(), 0);
+  QVERIFY(!view.gpu()->gpuFrequency()->isChecked());
+  QVERIFY(!view.gpu()->gpuUtilization()->isChecked());
+  QCOMPARE(w.defaults.value(defaults::kTemperatureUnit).toString(), QString("kelvin"));
+  QCOMPARE(w.defaults.value(defaults::kGPUFrequency).toString(), QString("maybe"));
+}
+
+void SettingsWindowTest::oneSettingsWindowInPictures() {
+  Window w;
+  w.menu().popup(QPoint(0, 0));
+  QTRY_VERIFY(w.menu().isVisible());
+  // The window with its menu open below the button, right edges aligned, as the person sees it.
+  const QImage window = w.window->grab().toImage();
+  const QImage menu = w.menu().grab().toImage();
+  QWidget& button = w.button();
+  const QPoint below = button.mapTo(w.window.get(), QPoint(button.width(), button.height()));
+  QImage open(qMax(window.width(), below.x() + 8), qMax(window.height(), below.y() + menu.height()),
+              QImage::Format_ARGB32_Premultiplied);
+  open.fill(Qt::transparent);
+  {
+    QPainter p(&open);
+    p.drawImage(0, 0, window);
+    p.drawImage(below.x() - menu.width(), below.y(), menu);
+  }
+  QVERIFY(gallery::save(open, "more-menu"));
+  w.menu().hide();
+  // The button itself is drawn in the window's top-right corner.
+  const QImage corner = window.copy(QRect(button.mapTo(w.window.get(), QPoint()), button.size()));
+  int ink = 0;
+  for (int y = 0; y < corner.height(); ++y)
+    for (int x = 0; x < corner.width(); ++x)
+      ink += qGray(corner.pixel(x, y)) < 150;
+  QVERIFY2(ink > 10, qPrintable(QString::number(ink)));
+
+  SettingsView* first = SettingsView::showSettingsWindow(*w.model, w.defaults);
+  QCOMPARE(SettingsView::showSettingsWindow(*w.model, w.defaults), first);
+  QCOMPARE(first->size(), QSize(SettingsView::kWidth, SettingsView::kHeight));
+  QCOMPARE(first->tabs()->tabText(0), QString("General"));
+  QCOMPARE(first->tabs()->tabText(1), QString("Extra"));
+  QVERIFY(gallery::save(first->grab().toImage(), "settings-general"));
+  first->tabs()->setCurrentIndex(1);
+  QVERIFY(gallery::save(first->grab().toImage(), "settings-extra"));
+  first->close();
+  QTRY_VERIFY(!SettingsView::instance());
+}
+
+QTEST_MAIN(SettingsWindowTest)
+#include "SettingsWindowTest.moc"
