@@ -42,7 +42,9 @@ void expectWellFormedRows(const std::vector<std::string>& file) {
   for (size_t i = 1; i < file.size(); ++i) {
     EXPECT_EQ(std::count(file[i].begin(), file[i].end(), ','), 16) << file[i];
     const double elapsed = std::stod(file[i].substr(file[i].find(", ") + 2));
-    if (i == 1) EXPECT_EQ(elapsed, 0);
+    if (i == 1) {
+      EXPECT_EQ(elapsed, 0);
+    }
     EXPECT_GT(elapsed, last);
     last = elapsed;
   }
