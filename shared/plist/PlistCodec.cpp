@@ -215,10 +215,8 @@ ParseResult detail::parseWithLibplist(std::string_view bytes) {
     result.error = "property list too large";
     return result;
   }
-  if (isBinary(bytes) ? detail::binaryHasNulString(bytes) : detail::xmlHasNulReference(bytes)) {
-    result.error = "property list holds a string with a NUL character";
-    return result;
-  }
+  result.error = isBinary(bytes) ? detail::checkBinary(bytes) : detail::checkXml(bytes);
+  if (!result.error.empty()) return result;
   plist_t raw = nullptr;
   plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &raw);
   Node root(raw);

@@ -1,15 +1,23 @@
-// Checks run before a document reaches libplist. Its getters assert (and so abort the whole
-// process) on a string or key that holds a NUL character, which hostile input can produce, so
-// such documents are refused up front.
+// Checks run before a document reaches libplist, each one linear in the document's size.
+//
+// libplist trusts its input in ways hostile documents exploit: its binary parser expands shared
+// objects and recurses without a limit, its XML parser nests without a limit and its recursive
+// free then overflows the stack, its number readers wrap out-of-range values, and its getters
+// assert (aborting the whole process) on a string or key holding a NUL. Each check returns why
+// the document must not be handed over, or an empty string when it may.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace plist::detail {
 
-// True when a binary document's object table holds a string with a NUL character. Documents
-// whose tables cannot be read are left to the parser, which refuses them.
-bool binaryHasNulString(std::string_view bytes);
+// A binary document: the trailer, the offset table and every object reachable from the root,
+// each once. Documents too short to hold a trailer are left to libplist, which refuses them.
+std::string checkBinary(std::string_view bytes);
+
+// An XML document (already cut at its NUL).
+std::string checkXml(std::string_view text);
 
 // True when an XML document spells a NUL character as a character reference (&#0; or &#x0;).
 bool xmlHasNulReference(std::string_view text);

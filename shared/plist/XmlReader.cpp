@@ -372,4 +372,8 @@ std::optional<Value> readXml(std::string_view doc) {
   return Reader(doc).document();
 }
 
+std::optional<Value> readXmlDate(std::string_view text) {
+  return dateFrom(text);
+}
+
 }  // namespace plist::detail

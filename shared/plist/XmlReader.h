@@ -17,4 +17,7 @@ namespace plist::detail {
 // The value of one XML document (already cut at its NUL), or nullopt when declined.
 std::optional<Value> readXml(std::string_view doc);
 
+// The date of a <date> element's text, or nullopt unless it is the strict form within range.
+std::optional<Value> readXmlDate(std::string_view text);
+
 }  // namespace plist::detail

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
+#include <vector>
+
+#include "shared/plist/PlistDetail.h"
 
 namespace {
 
@@ -147,6 +151,130 @@ TEST(PlistWrite, ControlCharactersBecomeReadableXml) {
   auto r = plist::parse(xml);
   ASSERT_TRUE(r.ok()) << xml;
   EXPECT_EQ(*r.value->string(), "bell\xEF\xBF\xBD");
+}
+
+}  // namespace
+
+namespace {
+
+// A binary document from its objects' bytes: object 0 is the root, references are `refSize`
+// bytes wide and offsets `offsetSize` bytes.
+std::string binaryDoc(const std::vector<std::string>& objects, unsigned refSize = 1,
+                      unsigned offsetSize = 4) {
+  auto be = [](uint64_t v, unsigned width) {
+    std::string out(width, '\0');
+    for (unsigned i = width; i-- > 0; v >>= 8)
+      out[i] = static_cast<char>(v & 0xFF);
+    return out;
+  };
+  std::string doc = "bplist00", table;
+  for (const std::string& o : objects) {
+    table += be(doc.size(), offsetSize);
+    doc += o;
+  }
+  const uint64_t tableAt = doc.size();
+  return doc + table + std::string(6, '\0') + static_cast<char>(offsetSize) +
+         static_cast<char>(refSize) + be(objects.size(), 8) + be(0, 8) + be(tableAt, 8);
+}
+
+// Object i an array of `width` references to object i + 1, `levels` deep, ending in true.
+std::string binaryChain(int levels, int width, unsigned refSize) {
+  std::vector<std::string> objects;
+  for (int i = 0; i < levels; ++i) {
+    std::string o(1, static_cast<char>(0xA0 | width));
+    for (int k = 0; k < width; ++k)
+      for (unsigned b = refSize; b-- > 0;)
+        o += static_cast<char>(((i + 1) >> (8 * b)) & 0xFF);
+    objects.push_back(o);
+  }
+  objects.push_back("\x09");
+  return binaryDoc(objects, refSize);
+}
+
+std::string xmlNest(int levels) {
+  std::string body;
+  for (int i = 0; i < levels; ++i)
+    body += "<array>";
+  body += "<true/>";
+  for (int i = 0; i < levels; ++i)
+    body += "</array>";
+  return xmlDoc(body);
+}
+
+// Closing tags inside comments close nothing.
+std::string hiddenCloses(int levels) {
+  std::string body;
+  for (int i = 0; i < levels; ++i)
+    body += "<array><!--</array>-->";
+  for (int i = 0; i < levels; ++i)
+    body += "</array>";
+  return xmlDoc(body);
+}
+
+// Each document would make libplist build billions of nodes, recurse past the stack, abort on a
+// NUL, or return a wrapped number; each must be refused, and quickly (no test takes long).
+TEST(PlistParse, HostileDocumentsAreRefusedBeforeLibplist) {
+  using namespace std::string_literals;
+  const std::string nulKey = std::string(
+      "\x53"
+      "a\0b",
+      4);
+  const std::string nulKey16 =
+      std::string("\x5F\x14", 2) + std::string(15, '\0') + "\x03" + std::string("a\0b", 3);
+  const std::pair<std::string, std::string> cases[] = {
+      {binaryChain(32, 2, 1), "expands"},  // 2^33 nodes from 170 bytes
+      {binaryChain(200000, 1, 3), "nested too deeply"},
+      {binaryChain(plist::detail::kMaxDepth + 1, 1, 1), "nested too deeply"},
+      {binaryDoc({"\xA1\x00"s}), "refers to itself"},
+      {binaryDoc({"\xA2\x01\x00"s, "\xA1\x00"s}), "refers to itself"},
+      {binaryDoc({"\xD1\x01\x02", nulKey, "\x09"}), "NUL"},
+      {binaryDoc({"\xD1\x01\x02", nulKey, "\x09"}, 1, 9), "width"},
+      {binaryDoc({"\xD1\x01\x02", nulKey16, "\x09"}), "length"},
+      {binaryDoc({"\xA1\x01",
+                  std::string("\x14\x00\x00\x00\x00\x00\x00\x00\x01", 9) + std::string(8, '\0')}),
+       "integer out of range"},
+      {binaryDoc({"\x33\x7E\x37\xE4\x3C\x88\x00\x75\x9C"s}), "date out of range"},  // 1e300
+      {binaryDoc({"\x33\x7F\xF8\x00\x00\x00\x00\x00\x00"s}), "date out of range"},  // NaN
+      {xmlNest(180000), "nested too deeply"},
+      {hiddenCloses(180000), "nested too deeply"},
+      {xmlDoc("<integer>18446744073709551616</integer>"), "integer out of range"},
+      {xmlDoc("<integer>" + std::string(1000, '9') + "</integer>"), "integer out of range"},
+      {xmlDoc("<integer>-9223372036854775809</integer>"), "integer out of range"},
+      {xmlDoc("<integer>0x10000000000000000</integer>"), "integer out of range"},
+      {xmlDoc("<integer>5x</integer>"), "integer out of range"},
+      {xmlDoc("<date>9999-12-31T23:59:59Z</date>"), "date out of range"},
+      {xmlDoc("<real>1e999</real>"), "real out of range"},
+  };
+  for (const auto& [input, reason] : cases) {
+    SCOPED_TRACE(input.size() > 80 ? std::to_string(input.size()) + " bytes" : input);
+    const auto r = plist::parse(input);
+    EXPECT_FALSE(r.ok());
+    EXPECT_NE(r.error.find(reason), std::string::npos) << r.error;
+  }
+}
+
+// The other side of the same checks: what libplist reads correctly still reads.
+TEST(PlistParse, BoundaryDocumentsStillRead) {
+  std::vector<std::string> shared{std::string(1, '\xAF') + "\x10\x64" + std::string(100, '\x01'),
+                                  "\x09"};
+  const std::string int16 = std::string(9, '\xFF') + std::string("\xFF\xFF\xFF\xFF\xFF\xFF\xFB", 7);
+  const std::pair<std::string, plist::Value> cases[] = {
+      {binaryChain(plist::detail::kMaxDepth, 1, 1), plist::Value()},
+      {binaryDoc(shared), plist::Value()},  // one object named a hundred times
+      {binaryDoc({"\x14" + int16}), plist::Value(int64_t{-5})},
+      {binaryDoc({"\x13\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF"}), plist::Value(int64_t{-1})},
+      {xmlDoc("<integer>0x10</integer>"), plist::Value(16)},
+      {xmlDoc("<integer>-9223372036854775808</integer>"),
+       plist::Value(std::numeric_limits<int64_t>::min())},
+      {xmlDoc("<integer> 7 </integer>"), plist::Value(7)},
+  };
+  for (const auto& [input, value] : cases) {
+    const auto r = plist::parse(input);
+    ASSERT_TRUE(r.ok()) << r.error;
+    if (!value.isNone()) {
+      EXPECT_EQ(*r.value, value);
+    }
+  }
 }
 
 }  // namespace
