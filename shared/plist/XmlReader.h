@@ -3,8 +3,9 @@
 // The sampler's once-a-second document is plain XML: a prolog, one <plist> element, tags without
 // attributes, a handful of entities. This reader accepts exactly that, strictly, and declines
 // everything else (CDATA, unknown entities, odd number forms, dates outside libplist's range,
-// malformed markup), so the caller can hand those to libplist. A document it does accept gives
-// the same value the libplist path would give.
+// malformed markup), so the caller can hand those to the libplist path, whose checks refuse
+// what libplist would misread (numbers out of range, nesting past the limit). A document it
+// does accept gives the same value the libplist path would give.
 #pragma once
 
 #include <optional>

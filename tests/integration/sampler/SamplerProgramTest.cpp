@@ -161,8 +161,22 @@ TEST(SamplerProgram, BadEnvironmentFailsClearlyAndPrintsNothing) {
     int status;
     std::string mention;
   };
+  // A profile nested 200,000 arrays deep: refused before any recursion, never a crash.
+  const fs::path deep = fs::temp_directory_path() / ("fx-deep-" + std::to_string(::getpid()));
+  {
+    std::ofstream out(deep);
+    out << "<plist>";
+    for (int i = 0; i < 200000; ++i)
+      out << "<array>";
+    out << "<true/>";
+    for (int i = 0; i < 200000; ++i)
+      out << "</array>";
+    out << "</plist>";
+  }
   const std::vector<Row> rows = {
       {{"FERROLUX_SIM_PROFILE=" + fixture("sampler/profiles/broken.plist")}, 66, "broken.plist"},
+      {{"FERROLUX_SIM_PROFILE=" + deep.string()}, 66, "nested too deeply"},
+      {{"FERROLUX_SIM_PROFILE=" + fixture("fuzz/plist/bin-shared-expansion")}, 66, "expands"},
       {{"FERROLUX_SIM_PROFILE=/nonexistent/profile.plist"}, 66, "/nonexistent/profile.plist"},
       {{"FERROLUX_SIM_SEED=12abc"}, 78, "FERROLUX_SIM_SEED"},
   };
@@ -172,6 +186,7 @@ TEST(SamplerProgram, BadEnvironmentFailsClearlyAndPrintsNothing) {
     EXPECT_TRUE(r.out.empty());
     EXPECT_NE(r.err.find(row.mention), std::string::npos) << r.err;
   }
+  fs::remove(deep);
 }
 
 // Development runs give the helper a copy of the sampler-env wrapper under the sampler's name;

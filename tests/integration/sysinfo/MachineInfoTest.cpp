@@ -2,9 +2,11 @@
 // profiles and on captured trees, and the system_profiler stand-in on profiles and captured trees.
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include "shared/plist/Plist.h"
 
@@ -147,7 +149,19 @@ TEST(FerroluxSensors, SourceSensorsAndValues) {
   }
 }
 
+// A profile nested 200,000 arrays deep, as a file in `dir`.
+QString deepProfile(const QTemporaryDir& dir) {
+  const QString path = dir.filePath(QStringLiteral("deep.plist"));
+  QFile f(path);
+  if (f.open(QIODevice::WriteOnly))
+    f.write("<plist>" + QByteArray("<array>").repeated(200000) + "<true/>" +
+            QByteArray("</array>").repeated(200000) + "</plist>");
+  return path;
+}
+
 TEST(FerroluxMachineInfo, BadArguments) {
+  QTemporaryDir scratch;
+  ASSERT_TRUE(scratch.isValid());
   struct Case {
     QStringList args;
     int exitCode;
@@ -162,6 +176,15 @@ TEST(FerroluxMachineInfo, BadArguments) {
         QStringLiteral(FERROLUX_FIXTURES_DIR "/sysinfo/broken-profile.plist").prepend("sim:")},
        2,
        "smc entry 1"},
+      // Hostile profiles: refused before any recursion or expansion, never a crash.
+      {{"--platform", deepProfile(scratch).prepend("sim:"), "--machine-info"},
+       2,
+       "nested too deeply"},
+      {{"--platform",
+        QStringLiteral(FERROLUX_FIXTURES_DIR "/fuzz/plist/bin-shared-expansion").prepend("sim:"),
+        "--machine-info"},
+       2,
+       "expands past its size"},
   };
   for (const auto& c : cases) {
     Outcome r = run(kFerrolux, c.args);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "shared/plist/PlistDetail.h"
+#include "unit/plist/HostileDocuments.h"
 
 namespace {
 
@@ -157,40 +158,6 @@ TEST(PlistWrite, ControlCharactersBecomeReadableXml) {
 
 namespace {
 
-// A binary document from its objects' bytes: object 0 is the root, references are `refSize`
-// bytes wide and offsets `offsetSize` bytes.
-std::string binaryDoc(const std::vector<std::string>& objects, unsigned refSize = 1,
-                      unsigned offsetSize = 4) {
-  auto be = [](uint64_t v, unsigned width) {
-    std::string out(width, '\0');
-    for (unsigned i = width; i-- > 0; v >>= 8)
-      out[i] = static_cast<char>(v & 0xFF);
-    return out;
-  };
-  std::string doc = "bplist00", table;
-  for (const std::string& o : objects) {
-    table += be(doc.size(), offsetSize);
-    doc += o;
-  }
-  const uint64_t tableAt = doc.size();
-  return doc + table + std::string(6, '\0') + static_cast<char>(offsetSize) +
-         static_cast<char>(refSize) + be(objects.size(), 8) + be(0, 8) + be(tableAt, 8);
-}
-
-// Object i an array of `width` references to object i + 1, `levels` deep, ending in true.
-std::string binaryChain(int levels, int width, unsigned refSize) {
-  std::vector<std::string> objects;
-  for (int i = 0; i < levels; ++i) {
-    std::string o(1, static_cast<char>(0xA0 | width));
-    for (int k = 0; k < width; ++k)
-      for (unsigned b = refSize; b-- > 0;)
-        o += static_cast<char>(((i + 1) >> (8 * b)) & 0xFF);
-    objects.push_back(o);
-  }
-  objects.push_back("\x09");
-  return binaryDoc(objects, refSize);
-}
-
 std::string xmlNest(int levels) {
   std::string body;
   for (int i = 0; i < levels; ++i)
@@ -215,6 +182,7 @@ std::string hiddenCloses(int levels) {
 // NUL, or return a wrapped number; each must be refused, and quickly (no test takes long).
 TEST(PlistParse, HostileDocumentsAreRefusedBeforeLibplist) {
   using namespace std::string_literals;
+  using namespace hostile;
   const std::string nulKey = std::string(
       "\x53"
       "a\0b",
@@ -255,6 +223,7 @@ TEST(PlistParse, HostileDocumentsAreRefusedBeforeLibplist) {
 
 // The other side of the same checks: what libplist reads correctly still reads.
 TEST(PlistParse, BoundaryDocumentsStillRead) {
+  using namespace hostile;
   std::vector<std::string> shared{std::string(1, '\xAF') + "\x10\x64" + std::string(100, '\x01'),
                                   "\x09"};
   const std::string int16 = std::string(9, '\xFF') + std::string("\xFF\xFF\xFF\xFF\xFF\xFF\xFB", 7);

@@ -178,7 +178,7 @@ TEST(XmlReader, AgreesWithLibplistOnTrickyDocuments) {
   }
 }
 
-TEST(XmlReader, NestingPastTheLimitIsLeftToLibplist) {
+TEST(XmlReader, NestingPastTheLimitIsDeclinedAndRefused) {
   const int limit = plist::detail::kMaxDepth;
   for (const int depth : {limit, limit + 1, limit + 50}) {
     std::string body;
