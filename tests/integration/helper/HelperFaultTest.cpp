@@ -4,12 +4,15 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <charconv>
+#include <fstream>
 #include <thread>
 
 #include "helper/XPCServer.h"
 #include "shared/xpc/Message.h"
 #include "shared/xpc/Protocol.h"
 #include "tests/integration/helper/HelperHarness.h"
+#include "unit/plist/HostileDocuments.h"
 
 namespace {
 
@@ -60,6 +63,29 @@ bool closedByPeer(int fd) {
   }
 }
 
+std::string repeated(const std::string& piece, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i)
+    out += piece;
+  return out;
+}
+
+// The process's peak resident size (VmHWM), in kilobytes; -1 when unreadable.
+long peakKilobytes(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (!line.starts_with("VmHWM:")) continue;
+    const char* p = line.c_str() + 6;
+    while (*p == ' ' || *p == '\t')
+      ++p;
+    long kb = -1;
+    std::from_chars(p, line.c_str() + line.size(), kb);
+    return kb;
+  }
+  return -1;
+}
+
 TEST_F(HelperFaults, BadFramesCloseOnlyTheirConnection) {
   Inbox witnessInbox;
   auto witness = xpc::Connection::connect(helper->socket, witnessInbox.handlers());
@@ -87,6 +113,22 @@ TEST_F(HelperFaults, BadFramesCloseOnlyTheirConnection) {
                {"includeGPU", true}}),
        false},
   };
+  // Bodies that would make the property-list library expand, recurse or abort; each fits a
+  // frame to the helper.
+  const Case hostileCases[] = {
+      {"shared objects expanding to 2^33 nodes", xpc::frame(hostile::binaryChain(32, 2, 1)), false},
+      {"binary nesting 10,000 deep", xpc::frame(hostile::binaryChain(10000, 1, 2, 2)), false},
+      {"XML nesting 4,000 deep",
+       xpc::frame("<plist>" + repeated("<array>", 4000) + repeated("</array>", 4000) + "</plist>"),
+       false},
+      {"key with a NUL behind a 16-byte length",
+       xpc::frame(hostile::binaryDoc(
+           {"\xD1\x01\x02",
+            std::string("\x5F\x14", 2) + std::string(15, '\0') + "\x03" + std::string("a\0b", 3),
+            "\x09"})),
+       false},
+  };
+  const long baseline = peakKilobytes(helper->pid);
   for (const auto& k : cases) {
     SCOPED_TRACE(k.what);
     auto fd = rawAdmitted(helper->socket);
@@ -96,6 +138,22 @@ TEST_F(HelperFaults, BadFramesCloseOnlyTheirConnection) {
     EXPECT_TRUE(closedByPeer(fd.get()));
     expectServing(witness);
   }
+  for (const auto& k : hostileCases) {
+    SCOPED_TRACE(k.what);
+    auto fd = rawAdmitted(helper->socket);
+    ASSERT_TRUE(fd.valid());
+    const auto sent = std::chrono::steady_clock::now();
+    xpc::writeAll(fd.get(), k.bytes);
+    EXPECT_TRUE(closedByPeer(fd.get()));
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - sent);
+    RecordProperty(k.what, std::to_string(ms.count()) + " ms");
+    expectServing(witness);
+  }
+  // Each was refused before it could grow: the peak stays within 50 MB of where it began.
+  const long growth = peakKilobytes(helper->pid) - baseline;
+  RecordProperty("peak growth", std::to_string(growth) + " kB");
+  EXPECT_LT(growth, 50 * 1024);
   // Results still reach a new connection.
   Inbox inbox;
   auto fresh = xpc::Connection::connect(helper->socket, inbox.handlers());
