@@ -114,7 +114,12 @@ std::optional<Units> generateUnits(const plist::Value& jobList, const UnitOption
       "@debug @cpu-emulation @clock\n"
       "SystemCallFilter=setpriority\n"
       "SystemCallErrorNumber=EPERM\n"
+      // Bounds whatever a hostile peer or a runaway sampler could make the helper take: its
+      // memory and its samplers' together, its threads and children, and a fixed stack, so
+      // deep recursion ends the process at a known size whatever the system's default.
+      "MemoryMax=256M\n"
       "TasksMax=256\n"
+      "LimitSTACK=8M\n"
       "LimitNOFILE=2048\n";
   return u;
 }
