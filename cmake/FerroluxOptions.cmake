@@ -27,6 +27,12 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
 else()
   set(FERROLUX_HAVE_LIBFUZZER OFF)
 endif()
+# A fuzzer steers by the coverage of the code it exercises, which is the libraries, not its
+# small harness: every object of the build carries the coverage instrumentation, and only the
+# fuzz targets link libFuzzer's driver.
+if(FERROLUX_HAVE_LIBFUZZER)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
 
 # Network addresses a packager sets. Both are empty by default: with no address the update
 # check says where updates come from and no usage request is sent, so no build contacts a host

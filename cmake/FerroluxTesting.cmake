@@ -61,11 +61,15 @@ function(ferrolux_benchmark)
     FAIL_REGULAR_EXPRESSION "ERROR OCCURRED")
 endfunction()
 
-# ferrolux_fuzzer(NAME n SOURCES ... [LIBS ...] CORPUS dir): a target defining
+# ferrolux_fuzzer(NAME n SOURCES ... [LIBS ...] CORPUS dir MAX_LEN bytes): a target defining
 # LLVMFuzzerTestOneInput. With clang and FERROLUX_FUZZ it is a libFuzzer program; otherwise it
-# links a small driver that replays the corpus. Either way CTest replays the corpus.
+# links a small driver that replays the corpus. Either way CTest replays the corpus. MAX_LEN is
+# the largest input worth generating (the limit of what the code under test accepts); it and
+# the corpus are written to fuzz-targets/NAME in the build folder, where scripts/fuzz finds them.
 function(ferrolux_fuzzer)
-  cmake_parse_arguments(T "" "NAME;CORPUS" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "NAME;CORPUS;MAX_LEN" "SOURCES;LIBS" ${ARGN})
+  file(GENERATE OUTPUT ${PROJECT_BINARY_DIR}/fuzz-targets/${T_NAME}
+       CONTENT "$<TARGET_FILE:${T_NAME}>\n${T_MAX_LEN}\n${T_CORPUS}\n")
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS})
   _ferrolux_test_common(${T_NAME})
