@@ -37,7 +37,7 @@ std::optional<std::vector<std::string>> samplerArguments(double msSampling, bool
 }
 
 std::optional<plist::Bytes> runSampler(const SamplerConfig& config, double msSampling,
-                                       bool includeGPU) {
+                                       bool includeGPU, int* launchErrno) {
   auto args = samplerArguments(msSampling, includeGPU);
   if (!args) return std::nullopt;
   proc::Spec spec;
@@ -49,7 +49,10 @@ std::optional<plist::Bytes> runSampler(const SamplerConfig& config, double msSam
   const double ms = std::clamp(msSampling, 0.0, 86400000.0);
   spec.timeLimit = std::chrono::milliseconds(static_cast<int64_t>(ms)) + config.grace;
   const proc::Result r = proc::run(spec);
-  if (!r.launched) return std::nullopt;
+  if (!r.launched) {
+    if (launchErrno) *launchErrno = r.launchErrno;
+    return std::nullopt;
+  }
   if (r.truncated || r.timedOut) return plist::Bytes{};
   return plist::Bytes(r.output.begin(), r.output.end());
 }

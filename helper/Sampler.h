@@ -32,8 +32,9 @@ std::optional<std::vector<std::string>> samplerArguments(double msSampling, bool
 // Runs the sampler once and returns its standard output: nullopt when it could not be launched
 // (or the request was unusable), otherwise what it wrote, possibly nothing. A run the helper
 // had to kill (past the output cap or the time limit) yields empty data: its cut-off bytes are
-// not a usable document.
+// not a usable document. When the run could not be launched, `launchErrno` (if given) receives
+// why; it stays 0 for a refused request.
 std::optional<plist::Bytes> runSampler(const SamplerConfig& config, double msSampling,
-                                       bool includeGPU);
+                                       bool includeGPU, int* launchErrno = nullptr);
 
 }  // namespace helper

@@ -1,4 +1,10 @@
 // The helper's service: accepts connections, admits peers, and serves the helper messages.
+//
+// Several clients may be connected at once (the window, the exporter, a recording, a snapshot).
+// Each admitted connection is served on its own thread and gets back only what it asked for: the
+// result of a sampler run goes to the connection that requested it, and is dropped when that
+// connection has gone. "closeHelper" closes the sender's connection and ends the process only
+// when no other admitted connection is open.
 #pragma once
 
 #include <cstddef>
@@ -6,6 +12,8 @@
 #include <memory>
 
 #include "helper/Admission.h"
+#include "helper/ConnectionTable.h"
+#include "helper/Peer.h"
 #include "helper/Sampler.h"
 #include "helper/Uninstall.h"
 
@@ -16,8 +24,11 @@ struct ServerConfig {
   InstallPaths install;
   AdmissionCheck admit;           // empty: every peer is refused
   std::function<void(int)> exit;  // ends the process; empty: std::_Exit
-  size_t maxConnections = 512;    // more at once are closed unserved
-  size_t maxRuns = 32;            // sampler runs in flight; more get a nil result
+  // Lowered when run() starts, so that every connection, check and run fits in the process's
+  // descriptor limit at once.
+  ConnectionLimits limits;
+  SendBudget sendBudget;  // of each admitted connection
+  size_t maxRuns = 32;    // sampler runs in flight; more get a nil result
 };
 
 class XPCServer {

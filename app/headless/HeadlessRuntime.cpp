@@ -22,7 +22,9 @@ GeneralModel& modelInTheCLocale() {
 
 HeadlessRuntime::HeadlessRuntime(QCoreApplication& app)
     : model_(modelInTheCLocale()),
-      delegate_(app, [this] { model_.xpcmanager().client().sendCloseHelper(); }) {
+      // A command without a window is one client among others (the window, a service, other
+      // commands): it closes its own connection and leaves the helper to them.
+      delegate_(app, [this] { model_.xpcmanager().client().dropConnection(); }) {
   quitOnTerminationSignals(app);
 }
 

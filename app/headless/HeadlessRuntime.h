@@ -1,6 +1,7 @@
 // What a command without a window sets up around the root model once its application object
-// exists: numbers in the C locale, the shared root model, the helper told to close when the
-// application quits, and the terminal's stop signals taking that same quit path.
+// exists: numbers in the C locale, the shared root model, its helper connection closed when the
+// application quits (the helper itself is left running for its other clients), and the
+// terminal's stop signals taking that same quit path.
 #pragma once
 
 #include <string>

@@ -5,10 +5,12 @@
 
 #include <QPointer>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "app/core/Dispatch.h"
 #include "app/helperlink/Refreshable.h"
+#include "app/metrics/SGPowerMetrics.h"
 #include "app/model/GeneralModel.h"
 #include "shared/xpc/Connection.h"
 #include "shared/xpc/Socket.h"
@@ -80,10 +82,14 @@ HeadlessSession::HeadlessSession(GeneralModel& model, Options options, QObject* 
     if (checking_) fail(Failure::NotAnswering);
   });
   connect(&retryTimer_, &QTimer::timeout, this, &HeadlessSession::checkAgain);
+  stallTimer_.setSingleShot(true);
+  stallTimer_.setInterval(options_.stallTicks * SGPowerMetrics::kTimerIntervalMs);
+  connect(&stallTimer_, &QTimer::timeout, this, &HeadlessSession::stalled);
   updateToken_ =
       NotificationCenter::defaultCenter().addObserver(notifications::kUpdateView, this, [this] {
         ++samples_;
         lastSampleAt_ = Clock::now();
+        if (running_) stallTimer_.start(options_.stallTicks * SGPowerMetrics::kTimerIntervalMs);
         emit sampled();
       });
   // The link reports nothing when a connection ends before the helper's hello (the window just
@@ -137,6 +143,7 @@ void HeadlessSession::evaluate() {
     retryTimer_.stop();
     if (running_) return;
     running_ = true;
+    stallTimer_.start();
     if (everStarted_) {
       emit helperBack();
     } else {
@@ -148,6 +155,7 @@ void HeadlessSession::evaluate() {
   if (checking_ && manager.isUpdateNeeded()) return fail(Failure::Outdated);
   if (running_) {
     running_ = false;
+    stallTimer_.stop();
     emit helperLost();
     if (options_.keepTrying) retryTimer_.start(options_.retryMs);
   }
@@ -168,6 +176,23 @@ void HeadlessSession::fail(Failure failure) {
   checking_ = false;
   answerTimer_.stop();
   emit failed(failure);
+}
+
+void HeadlessSession::stalled() {
+  helperlink::XPCManager& manager = model_.xpcmanager();
+  if (!running_ || !manager.isAuthorized()) return;
+  emit samplesStalled();
+  if (!options_.keepTrying) return;
+  // Dropping the connection also drops the runs under way on it. On a machine so loaded that
+  // one run takes longer than the stall limit, every new connection would be dropped before
+  // its first result; so each stall in a row waits twice as long, until a sample comes.
+  stallTimer_.setInterval(std::min(stallTimer_.interval() * 2, 60000));
+  // The same path as a helper that went away: a fresh connection is looked for from the
+  // shortest wait on, and evaluate() reports the loss once the flags have changed.
+  manager.client().dropConnection();
+  manager.setAuthorized(false);
+  manager.notifyDelegates();
+  manager.helperWasLost();
 }
 
 void HeadlessSession::checkAgain() {

@@ -56,6 +56,9 @@ class HeadlessSession : public QObject {
     int retryMs = 5000;
     // A helper counts as answering while its last sample is at most this old.
     std::chrono::milliseconds answerWindow{5000};
+    // Samples have stopped when none came for this many sampling ticks while authorized: the
+    // connection may still be open, but nothing comes back on it.
+    int stallTicks = 3;
   };
 
   HeadlessSession(GeneralModel& model, Options options, QObject* parent = nullptr);
@@ -85,6 +88,11 @@ class HeadlessSession : public QObject {
   // The helper stopped answering after start (it exited or crashed), and is back.
   void helperLost();
   void helperBack();
+  // No sample came for `stallTicks` sampling ticks while authorized. A session that keeps
+  // trying then drops its connection and treats the helper as lost (helperLost follows, and the
+  // manager's checks with their growing waits bring it back, and the next stall is allowed
+  // twice as long until a sample arrives); any other leaves what to do to its command.
+  void samplesStalled();
 
  private:
   class Watcher;
@@ -92,6 +100,7 @@ class HeadlessSession : public QObject {
   void connectionEnded();
   void fail(Failure failure);
   void checkAgain();
+  void stalled();
 
   GeneralModel& model_;
   const Options options_;
@@ -99,6 +108,7 @@ class HeadlessSession : public QObject {
   std::shared_ptr<Watcher> watcher_;  // the manager's content delegate
   QTimer answerTimer_;
   QTimer retryTimer_;
+  QTimer stallTimer_;
   bool checking_ = false;  // the start-up check runs and has no verdict yet
   bool running_ = false;   // started, and the helper not lost since
   bool everStarted_ = false;

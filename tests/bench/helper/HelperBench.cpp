@@ -116,4 +116,36 @@ void BM_LivenessRoundTrip(benchmark::State& state) {
 }
 BENCHMARK(BM_LivenessRoundTrip)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
+// Genuine clients that connect, are admitted, ask once and leave, one after another: what the
+// helper keeps of them. The counters are the growth of its descriptors and resident memory over
+// all the iterations, measured once their connections have ended.
+void BM_ClientComesAndGoes(benchmark::State& state) {
+  Running r;
+  if (!r.up()) return state.SkipWithError("helper did not start");
+  auto cycle = [&] {
+    auto c = xpc::Connection::connect(r.helper.socket, r.inbox.handlers());
+    Promise<bool> alive;
+    c->isResponding(alive.callback());
+    const bool ok = alive.get().value_or(false);
+    c->invalidate();
+    return ok;
+  };
+  // Settled: the connections closed on this side have ended on the helper's too.
+  auto settled = [&](size_t fds) {
+    for (int i = 0; i < 500 && openDescriptors(r.helper.pid) > fds; ++i)
+      std::this_thread::sleep_for(10ms);
+    return openDescriptors(r.helper.pid);
+  };
+  const size_t before = openDescriptors(r.helper.pid);
+  for (int i = 0; i < 20; ++i)
+    cycle();  // first-use allocations (thread stacks, the helper's own chain) are the baseline
+  const size_t fds = settled(before);
+  const long rss = residentKiB(r.helper.pid);
+  for (auto _ : state)
+    if (!cycle()) return state.SkipWithError("a genuine client was not served");
+  state.counters["fd_growth"] = static_cast<double>(settled(fds)) - static_cast<double>(fds);
+  state.counters["rss_growth_kib"] = static_cast<double>(residentKiB(r.helper.pid) - rss);
+}
+BENCHMARK(BM_ClientComesAndGoes)->Iterations(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 }  // namespace

@@ -165,21 +165,30 @@ TEST_F(HelperFaults, BadFramesCloseOnlyTheirConnection) {
   EXPECT_EQ(witnessInbox.ending(0ms), "");
 }
 
-TEST_F(HelperFaults, ResultOfADepartedPeerGoesToTheNewestConnection) {
-  tools.mode("gate");  // the run ends only once the new connection is admitted
-  Inbox first;
-  auto a = xpc::Connection::connect(helper->socket, first.handlers());
+// Each result goes back on the connection that asked for it and nowhere else: runs that end
+// while other clients are connected reach only their own requester, and the result of one that
+// has left is dropped.
+TEST_F(HelperFaults, ResultsGoOnlyToTheConnectionThatAsked) {
+  tools.mode("gate");  // each run ends only once every connection is admitted
+  Inbox departed, asking, idle;
+  auto a = xpc::Connection::connect(helper->socket, departed.handlers());
   expectServing(a);
   a->requestPowermetrics(300, true);
   a->invalidate();
-  Inbox second;
-  auto b = xpc::Connection::connect(helper->socket, second.handlers());
+  auto b = xpc::Connection::connect(helper->socket, asking.handlers());
+  auto c = xpc::Connection::connect(helper->socket, idle.handlers());
   expectServing(b);
+  expectServing(c);
+  b->requestPowermetrics(200, false);
   writeFile(tools.dir / "go-300", "");
-  const auto r = second.nextResult();
+  writeFile(tools.dir / "go-200", "");
+  const auto r = asking.nextResult();
   ASSERT_TRUE(r);
-  EXPECT_EQ(echoedArgs(*r).at(5), "cpu_power,gpu_power");
-  EXPECT_FALSE(first.nextResult(0ms));
+  EXPECT_EQ(echoedArgs(*r).at(3), "200");
+  EXPECT_FALSE(asking.nextResult(500ms)) << "another client's result arrived";
+  EXPECT_FALSE(idle.nextResult(0ms));
+  EXPECT_FALSE(departed.nextResult(0ms));
+  expectServing(c);
 }
 
 TEST_F(HelperFaults, HangingOrFloodingSamplerIsCutOff) {
@@ -200,8 +209,10 @@ TEST_F(HelperFaults, HangingOrFloodingSamplerIsCutOff) {
   }
 }
 
+// Two hundred connections from one user at once: the helper checks a few at a time, admits
+// the first 32 (the cap for one user), refuses the rest with a log line, and keeps serving.
 TEST_F(HelperFaults, TwoHundredConnectionsAtOnce) {
-  constexpr int kCount = 200;
+  constexpr int kCount = 200, kPerUser = 32;
   std::vector<std::unique_ptr<Inbox>> inboxes;
   std::vector<std::shared_ptr<xpc::Connection>> conns;
   std::atomic<int> replies{0};
@@ -211,12 +222,19 @@ TEST_F(HelperFaults, TwoHundredConnectionsAtOnce) {
   }
   for (auto& c : conns)
     c->isResponding([&](bool ok) { replies += ok ? 1 : 0; });
+  auto refused = [&] {
+    int n = 0;
+    for (auto& i : inboxes)
+      n += i->ending(0ms) == "invalidated" ? 1 : 0;
+    return n;
+  };
   const auto until = std::chrono::steady_clock::now() + kPatience;
-  while (replies < kCount && std::chrono::steady_clock::now() < until)
+  while ((replies < kPerUser || refused() < kCount - kPerUser) &&
+         std::chrono::steady_clock::now() < until)
     std::this_thread::sleep_for(10ms);
-  EXPECT_EQ(replies.load(), kCount);
-  for (auto& i : inboxes)
-    EXPECT_EQ(i->ending(0ms), "");
+  EXPECT_EQ(replies.load(), kPerUser);
+  EXPECT_EQ(refused(), kCount - kPerUser);
+  EXPECT_NE(helper->log().find("already has 32 connections admitted"), std::string::npos);
   conns.clear();
   Inbox inbox;
   auto last = xpc::Connection::connect(helper->socket, inbox.handlers());

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -308,6 +309,18 @@ inline std::vector<std::string> echoedArgs(const std::optional<plist::Bytes>& da
   for (size_t i = 0; i < args.size(); ++i)
     if (const auto* s = args[i].string()) out.push_back(*s);
   return out;
+}
+
+inline size_t openDescriptors(pid_t pid) {
+  const fs::path fds = "/proc/" + std::to_string(pid) + "/fd";
+  return static_cast<size_t>(std::distance(fs::directory_iterator(fds), {}));
+}
+
+inline long residentKiB(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(in, line);)
+    if (line.starts_with("VmRSS:")) return std::atol(line.c_str() + 6);
+  return -1;
 }
 
 // The built helper serving `dir`/h.sock with the tools in `tools`, started as the service

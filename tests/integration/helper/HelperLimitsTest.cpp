@@ -96,18 +96,6 @@ TEST_F(HelperLimits, UninstallThatFailsPartWayKeepsServing) {
   }
 }
 
-size_t openDescriptors(pid_t pid) {
-  const fs::path fds = "/proc/" + std::to_string(pid) + "/fd";
-  return static_cast<size_t>(std::distance(fs::directory_iterator(fds), {}));
-}
-
-long residentKiB(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-  for (std::string line; std::getline(in, line);)
-    if (line.starts_with("VmRSS:")) return std::atol(line.c_str() + 6);
-  return -1;
-}
-
 // Hundreds of refused connections a second (half closed at once, half sending garbage) while
 // the genuine client samples once a second: no gap between its samples over 2 s, and the
 // helper's descriptors and memory return to where they started. The flood lasts 30 s;

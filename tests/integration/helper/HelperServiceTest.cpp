@@ -142,16 +142,29 @@ TEST_F(HelperService, NilOnlyWhenTheSamplerCannotBeLaunched) {
   }
 }
 
-TEST_F(HelperService, CloseHelperEndsTheProcessWithStatusZero) {
+// closeHelper closes the sender's connection; the process ends, with status 0, only when that
+// was the last admitted connection.
+TEST_F(HelperService, CloseHelperEndsTheProcessOnlyForTheLastClient) {
   start();
-  Inbox inbox;
-  auto c = connect(inbox);
-  Promise<bool> alive;
-  c->isResponding(alive.callback());
-  ASSERT_EQ(alive.get(), true);
-  c->closeHelper();
+  Inbox first, last;
+  auto a = connect(first);
+  auto b = connect(last);
+  for (auto* c : {&a, &b}) {
+    Promise<bool> alive;
+    (*c)->isResponding(alive.callback());
+    ASSERT_EQ(alive.get(), true);
+  }
+  a->closeHelper();
+  EXPECT_EQ(first.ending(), "interrupted");
+  EXPECT_FALSE(helper->waitExit(300ms));
+  b->requestPowermetrics(1, false);
+  const auto r = last.nextResult();
+  ASSERT_TRUE(r);
+  EXPECT_FALSE(echoedArgs(*r).empty());
+  EXPECT_TRUE(helper->waitForLog("1 other client(s) stay connected"));
+  b->closeHelper();
   EXPECT_EQ(helper->waitExit(), 0);
-  EXPECT_EQ(inbox.ending(), "interrupted");
+  EXPECT_EQ(last.ending(), "interrupted");
 }
 
 TEST_F(HelperService, UninstallRemovesEverythingAndExits) {

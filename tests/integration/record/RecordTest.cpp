@@ -74,8 +74,7 @@ class RecordWithHelper : public ::testing::Test {
     startHelper();
   }
 
-  // The program tells the helper to close when it ends, as the window does; the socket unit
-  // starts a new one for the next client, and so does this.
+  // A fresh helper for each run, so no run sees what an earlier one left behind.
   void startHelper() {
     helper.reset();
     helper = harness::startSimHelper(scratch.path, tools);
