@@ -2,14 +2,49 @@
 
 #include <cstdlib>
 
+namespace {
+
+bool takesValue(const std::string& a) {
+  return a == "--platform" || a == "--listen" || a == "--duration" || a == "--output" ||
+         a == "--snapshot" || a == "--samples";
+}
+
+bool isCommand(const std::string& a) {
+  return a == "serve" || a == "record";
+}
+
+// Where the command word is: the first word that is neither an option nor an option's value,
+// before any "--". 0 when there is none.
+size_t commandIndex(const std::vector<std::string>& args) {
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--") return 0;
+    if (takesValue(a)) {
+      ++i;
+      continue;
+    }
+    // A word after one of Qt's single-dash options may be that option's value.
+    if (a.empty() || a[0] == '-' ||
+        (args[i - 1].size() > 1 && args[i - 1][0] == '-' && args[i - 1][1] != '-'))
+      continue;
+    return isCommand(a) ? i : 0;
+  }
+  return 0;
+}
+
+}  // namespace
+
 CommandLine CommandLine::parse(const std::vector<std::string>& args) {
   CommandLine cl;
+  // Global options may come before or after the command word.
+  const size_t commandAt = commandIndex(args);
+  if (commandAt) cl.command = args[commandAt];
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (i == 0) {
       cl.rest.push_back(a);
-    } else if (i == 1 && (a == "serve" || a == "record")) {
-      cl.command = a;
+    } else if (i == commandAt) {
+      continue;
     } else if (cl.command == "record" && (a == "--duration" || a == "--output" || a == "--")) {
       if (a == "--") {
         cl.recordArgv.assign(args.begin() + static_cast<long>(i) + 1, args.end());
@@ -81,6 +116,19 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args) {
       // Qt's own options take one dash; a double-dash word is ours and unknown.
       cl.error = "unknown option " + a;
       break;
+    } else if (cl.command == "record" && !a.empty() && a[0] != '-') {
+      cl.error = "record takes its command after \"--\": " + args[0] + " record [OPTIONS] -- " + a +
+                 " ...";
+      break;
+    } else if (!cl.command.empty() && !a.empty() && a[0] != '-') {
+      cl.error = cl.command + " takes no word " + a;
+      break;
+    } else if (!a.empty() && a[0] != '-' &&
+               !(args[i - 1].size() > 1 && args[i - 1][0] == '-' && args[i - 1][1] != '-')) {
+      // A word that is no option's value would be taken for a command that does not exist; the
+      // window must not open in its place.
+      cl.error = "unknown command " + a + " (the commands are serve and record)";
+      break;
     } else {
       cl.rest.push_back(a);
     }
@@ -110,6 +158,6 @@ std::string CommandLine::usage(const std::string& program) {
          "  --help            show this text\n"
          "  serve             export the measurements for Prometheus at\n"
          "                    http://ADDRESS:PORT/metrics, without a window\n"
-         "  --listen A:P      where serve listens: a numeric address and a port\n"
+         "  --listen A:P      where serve listens: a numeric IPv4 address and a port\n"
          "                    (default 127.0.0.1:10073; port 0 picks a free one)\n";
 }

@@ -1,5 +1,6 @@
 // The Ferrolux monitor: chooses the platform once, then prints the machine's facts or runs the
 // application: the root model, the application delegate and the window.
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -16,6 +17,7 @@
 #include "app/Sensors.h"
 #include "app/core/UserDefaults.h"
 #include "app/export/ServeCommand.h"
+#include "app/helperlink/Log.h"
 #include "app/model/AppDelegate.h"
 #include "app/model/GeneralModel.h"
 #include "app/record/RecordCommand.h"
@@ -33,6 +35,15 @@ int main(int argc, char** argv) {
   if (!cl.error.empty()) {
     std::fprintf(stderr, "ferrolux: %s\n%s", cl.error.c_str(), CommandLine::usage(program).c_str());
     return 64;
+  }
+
+  if (!cl.command.empty()) {
+    // Standard output belongs to the command's own result.
+    helperlink::debugLinesToStandardError();
+    // A closed pipe on either output (`| head`) must not kill the command before it saves: a
+    // failed write is reported where it happens. A command that `record` runs gets the default
+    // back (Recorder).
+    std::signal(SIGPIPE, SIG_IGN);
   }
 
   platform::CreateResult chosen =

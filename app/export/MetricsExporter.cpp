@@ -40,7 +40,12 @@ void MetricsExporter::takeSample() {
   const auto now = headless::HeadlessSession::Clock::now();
   // The figures the log's rows hold, in the exporter's orders.
   const LogRowValues v = model.logRowValues();
-  const std::array<double, 4> watts = {v.pkgPower, v.cpuPower, v.gpuPower, v.dramPower};
+  // A domain the sampler did not report is NaN here, so its gauge is left out and its energy
+  // does not grow, instead of claiming 0 W.
+  const ModuleModelPower& power = model.modelPower();
+  using D = ModuleModelPower::Domain;
+  const std::array<double, 4> watts = {power.reportedWatts(D::PKG), power.reportedWatts(D::CPU),
+                                       power.reportedWatts(D::GPU), power.reportedWatts(D::DRAM)};
   const double window = model.modelPowerMetrics().sampleWindowSeconds();
   energy_.add(now, watts, window);
   snapshot_.powerWatts = watts;

@@ -85,6 +85,15 @@ int runServe(const std::optional<std::string>& listen, platform::Platform& machi
       return kUsageError;
     }
   }
+  if (address.ipv6) {
+    // Debian's civetweb, under the exposer, is built without IPv6: refused here with the
+    // reason rather than with the web server's own puzzling failure.
+    say("cannot listen on " + address.text() +
+        ": IPv6 addresses are not supported (the packaged web server is built without IPv6); "
+        "use an IPv4 address such as 127.0.0.1:" +
+        std::to_string(address.port));
+    return kUsageError;
+  }
 
   QCoreApplication app(argc, argv);
 
@@ -103,10 +112,6 @@ int runServe(const std::optional<std::string>& listen, platform::Platform& machi
   exposer->RegisterCollectable(collector);
   const std::vector<int> ports = exposer->GetListeningPorts();
   const int port = ports.empty() ? address.port : ports.front();
-  say("metrics at http://" + address.withPort(port) + "/metrics");
-  if (!address.isLoopback())
-    say("listening beyond this machine: anyone who reaches " + address.host +
-        " can read the metrics");
 
   headless::HeadlessRuntime runtime(app);
   GeneralModel& model = runtime.model();
@@ -125,8 +130,15 @@ int runServe(const std::optional<std::string>& listen, platform::Platform& machi
                      say(headless::message(failure, session.endpoint()));
                      QCoreApplication::exit(headless::exitCode(failure));
                    });
-  QObject::connect(&session, &headless::HeadlessSession::started, &app,
-                   [&] { say("sampling through the helper at " + session.endpoint()); });
+  // The address is announced only once it serves real figures: listening, and the helper
+  // admitted this program.
+  QObject::connect(&session, &headless::HeadlessSession::started, &app, [&] {
+    say("sampling through the helper at " + session.endpoint());
+    say("metrics at http://" + address.withPort(port) + "/metrics");
+    if (!address.isLoopback())
+      say("listening beyond this machine: anyone who reaches " + address.host +
+          " can read the metrics");
+  });
   QObject::connect(&session, &headless::HeadlessSession::helperLost, &app, [&] {
     say("the helper stopped answering; checking again every " +
         std::to_string(options.retryMs / 1000) + " s");

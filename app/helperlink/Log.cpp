@@ -1,5 +1,6 @@
 #include "app/helperlink/Log.h"
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 
@@ -20,8 +21,16 @@ void logLine(std::string_view line) {
   writeLine(stderr, line);
 }
 
+namespace {
+std::atomic<bool> toStandardError{false};
+}  // namespace
+
 void printLine(std::string_view line) {
-  writeLine(stdout, line);
+  writeLine(toStandardError ? stderr : stdout, line);
+}
+
+void debugLinesToStandardError() {
+  toStandardError = true;
 }
 
 }  // namespace helperlink

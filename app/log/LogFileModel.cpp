@@ -128,13 +128,15 @@ LogFileModel::Recording LogFileModel::takeRecording() {
   return recording;
 }
 
-std::pair<logfile::SaveResult, bool> LogFileModel::finish(const Recording& recording,
-                                                          LogRecoveryFile* recovery,
-                                                          const std::vector<std::string>& folders) {
+std::pair<logfile::SaveResult, std::string> LogFileModel::finish(
+    const Recording& recording, LogRecoveryFile* recovery,
+    const std::vector<std::string>& folders) {
+  // save() reads the file back before it reports a path.
   logfile::SaveResult result = save(recording, folders);
-  const bool kept = !result.saved() && recovery && keepForRecovery(*recovery);
+  std::string keptAt;
+  if (recovery && !result.saved() && keepForRecovery(*recovery)) keptAt = recovery->path();
   if (recovery && result.saved()) recovery->discard();
-  return {std::move(result), kept};
+  return {std::move(result), std::move(keptAt)};
 }
 
 void LogFileModel::stopLogging() {
@@ -147,9 +149,9 @@ void LogFileModel::stopLogging() {
   pending_->begin();
   QPointer<LogFileModel> self(this);
   dispatch::globalAsync([recording, recovery, folders, self, pending = pending_] {
-    const auto [result, kept] = finish(*recording, recovery.get(), folders);
-    dispatch::mainAsync([self, result, kept] {
-      if (self) self->announceSaved(result, kept);
+    auto [result, keptAt] = finish(*recording, recovery.get(), folders);
+    dispatch::mainAsync([self, result = std::move(result), keptAt = std::move(keptAt)] {
+      if (self) self->announceSaved(result, keptAt);
     });
     pending->end();
   });
@@ -161,9 +163,9 @@ void LogFileModel::writeBeforeQuit() {
     isLogEnabled_ = false;
     emit changed();
     const Recording recording = takeRecording();
-    const auto [result, kept] = finish(recording, recovery_.get(), saveFolders());
+    const auto [result, keptAt] = finish(recording, recovery_.get(), saveFolders());
     recovery_.reset();
-    announceSaved(result, kept);
+    announceSaved(result, keptAt);
   }
   pending_->waitUntilIdle(kQuitWriteBound);
 }
@@ -184,19 +186,25 @@ bool LogFileModel::keepForRecovery(LogRecoveryFile& recovery) {
   return complete;
 }
 
-void LogFileModel::announceSaved(const logfile::SaveResult& result, bool keptForRecovery) {
+void LogFileModel::announceSaved(const logfile::SaveResult& result, const std::string& keptAt) {
   const QString path = QString::fromStdString(result.path);
   const QString failure = QString::fromStdString(result.failure);
-  if (!result.saved()) std::printf("error %s\n", result.failure.c_str());
+  if (!result.failure.empty()) std::printf("error %s\n", result.failure.c_str());
   if (notification_) {
-    if (result.saved())
+    if (result.failure.empty()) {
       notification_->notifyLoggingEnded(path);
-    else
-      notification_->notifyLoggingFailed(
-          QStringLiteral("The log file could not be written (") + failure + QStringLiteral(").") +
-          (keptForRecovery
-               ? QStringLiteral(" The recording is kept and will be saved at the next start.")
-               : QString()));
+    } else {
+      QString text =
+          QStringLiteral("The log file could not be written (") + failure + QStringLiteral(").");
+      if (result.saved())
+        text += QStringLiteral(" Saved at: ") + path;
+      else if (!keptAt.empty())
+        text += QStringLiteral(" The recording is kept in ") + QString::fromStdString(keptAt) +
+                QStringLiteral(" and will be saved at the next start.");
+      else
+        text += QStringLiteral(" The recording is lost.");
+      notification_->notifyLoggingFailed(text);
+    }
   }
   emit logFileWritten(path, failure);
 }

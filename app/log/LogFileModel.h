@@ -79,7 +79,8 @@ class LogFileModel : public QObject {
 
  signals:
   void changed();
-  // After each write: where the file went (empty when nowhere) and, if nowhere, why.
+  // After each write: where the file went (empty when nowhere) and why the folders tried before
+  // it (or all of them) failed; an empty failure means the first folder took it.
   void logFileWritten(const QString& path, const QString& failure);
 
  private:
@@ -99,15 +100,18 @@ class LogFileModel : public QObject {
                                   const std::vector<std::string>& folders);
   // Ends the recording under way: its name and rows, with the model ready for the next one.
   Recording takeRecording();
-  // Saves `recording`, then discards its safety copy, or, when the save failed, keeps it.
-  // Returns the save's result and whether the safety copy was kept with every row.
-  static std::pair<logfile::SaveResult, bool> finish(const Recording& recording,
-                                                     LogRecoveryFile* recovery,
-                                                     const std::vector<std::string>& folders);
+  // Saves `recording`, then discards its safety copy, or, when the save failed, keeps it: the
+  // copy goes only once the saved file has been read back whole. Returns the save's result and
+  // where the safety copy was kept with every row (empty when it was not).
+  static std::pair<logfile::SaveResult, std::string> finish(
+      const Recording& recording, LogRecoveryFile* recovery,
+      const std::vector<std::string>& folders);
   // Flushes and closes the safety copy of a recording that could not be saved; true when it
   // holds every row, so the next start recovers all of it.
   static bool keepForRecovery(LogRecoveryFile& recovery);
-  void announceSaved(const logfile::SaveResult& result, bool keptForRecovery);
+  // "Logging ended" when the first folder took the file; otherwise "Logging failed" with the
+  // reasons and where the rows are: the folder that took them, or the kept safety copy.
+  void announceSaved(const logfile::SaveResult& result, const std::string& keptAt);
 
   UserDefaults& defaults_;
   std::unique_ptr<LogFileModelNotification> notification_;

@@ -2,47 +2,31 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <algorithm>
 
+#include "app/core/CheckedFile.h"
+
 namespace logfile {
 
 std::string writeFile(const std::string& path, std::string_view text) {
-  QSaveFile file(QString::fromStdString(path));
-  if (!file.open(QIODevice::WriteOnly)) return file.errorString().toStdString();
-  if (file.write(text.data(), static_cast<qint64>(text.size())) !=
-      static_cast<qint64>(text.size())) {
-    const std::string why = file.errorString().toStdString();
-    file.cancelWriting();
-    return why;
-  }
-  if (!file.commit()) return file.errorString().toStdString();
-  return {};
+  return checkedfile::replaceFile(path, text);
 }
 
 SaveResult save(const std::vector<std::string>& folders, const std::string& name,
                 std::string_view text) {
   SaveResult result;
   for (const std::string& folder : folders) {
-    const QFileInfo dir(QString::fromStdString(folder));
-    const std::string path =
-        QDir(dir.absoluteFilePath()).filePath(QString::fromStdString(name + ".csv")).toStdString();
-    std::string why;
-    // QSaveFile would report a missing folder only as a failed open; say what is wrong.
-    if (!dir.exists())
-      why = "no such folder";
-    else if (!dir.isDir())
-      why = "not a folder";
-    else
-      why = writeFile(path, text);
-    if (why.empty()) {
-      result.path = path;
+    const std::string absolute =
+        QFileInfo(QString::fromStdString(folder)).absoluteFilePath().toStdString();
+    const checkedfile::NewFile written = checkedfile::writeNewFile(absolute, name, ".csv", text);
+    if (!written.path.empty()) {
+      result.path = written.path;
       return result;
     }
     if (!result.failure.empty()) result.failure += "; ";
-    result.failure += folder + ": " + why;
+    result.failure += folder + ": " + written.failure;
   }
   if (folders.empty()) result.failure = "no folder to write to";
   return result;

@@ -1,6 +1,7 @@
-// Writing a finished recording to disk: atomically (a temporary file moved into place), into the
-// first folder that takes it, so a folder that is gone or read-only never loses the rows and
-// never makes the caller report a file that does not exist.
+// Writing a finished recording to disk through the checked write path (every write checked,
+// synced, read back), into the first folder that takes it, so a folder that is gone, read-only
+// or full never loses the rows and never makes the caller report a file that does not exist. A
+// name that is taken gets " 2", " 3", ...: an earlier recording is never replaced.
 //
 // Thread-safe: no shared state; the desktop lookup reads the environment afresh.
 #pragma once
@@ -19,11 +20,13 @@ struct SaveResult {
   bool saved() const { return !path.empty(); }
 };
 
-// Writes `text` to `path` atomically, replacing a file of that name. Returns "" on success,
-// otherwise the reason; on failure nothing is left at `path` that was not there before.
+// Writes `text` to `path` atomically, replacing a regular file of that name (never a FIFO, a
+// device or a folder). Returns "" on success, otherwise the reason; on failure `path` holds what
+// it held before.
 std::string writeFile(const std::string& path, std::string_view text);
 
-// Writes `text` as `name` + ".csv" into the first of `folders` that takes it.
+// Writes `text` as `name` + ".csv" (or `name` + " 2.csv", ... when taken) into the first of
+// `folders` that takes it.
 SaveResult save(const std::vector<std::string>& folders, const std::string& name,
                 std::string_view text);
 

@@ -17,16 +17,22 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Writes all of `data`, going on after short writes and interruptions.
-bool writeAll(int fd, const std::string& data) {
+// Writes all of `data`, going on after short writes and interruptions. What did reach the file
+// is taken off `data`, so a retry never writes a line's start twice.
+bool writeAll(int fd, std::string& data) {
   size_t done = 0;
+  bool ok = true;
   while (done < data.size()) {
     const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n <= 0) {
+      ok = false;
+      break;
+    }
     done += static_cast<size_t>(n);
   }
-  return true;
+  data.erase(0, done);
+  return ok;
 }
 
 // The whole file, or nothing when it cannot be read.
@@ -69,7 +75,8 @@ bool LogRecoveryFile::open(const std::string& folder, const std::string& name) {
     fd_ = -1;
     return false;
   }
-  if (::ftruncate(fd_, 0) != 0 || !writeAll(fd_, std::string(logfile::kHeader) + '\n')) {
+  std::string header = std::string(logfile::kHeader) + '\n';
+  if (::ftruncate(fd_, 0) != 0 || !writeAll(fd_, header)) {
     discard();
     return false;
   }
@@ -85,8 +92,8 @@ void LogRecoveryFile::append(const LogFileData& row) {
 bool LogRecoveryFile::flush() {
   if (fd_ < 0 || buffer_.empty()) return true;
   if (!writeAll(fd_, buffer_)) return false;
-  buffer_.clear();
-  return true;
+  // On the disk, not just in the page cache: the copy is for when the machine goes down too.
+  return ::fdatasync(fd_) == 0;
 }
 
 void LogRecoveryFile::close() {

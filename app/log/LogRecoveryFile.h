@@ -33,7 +33,8 @@ class LogRecoveryFile {
 
   // Buffers one line; nothing touches the disk until flush().
   void append(const LogFileData& row);
-  // Writes what is buffered. False on a write error (the buffer is kept for the next try).
+  // Writes what is buffered and syncs it. False on a write or sync error (after a failed write
+  // the buffer is kept for the next try).
   bool flush();
   // Flushes, closes and keeps the file (the recording could not be saved elsewhere).
   void close();

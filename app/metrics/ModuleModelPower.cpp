@@ -1,16 +1,19 @@
 #include "app/metrics/ModuleModelPower.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "app/metrics/PowerAxis.h"
 #include "app/metrics/SGPowerMetrics.h"
 
 namespace {
 
-double numberOrZero(const plist::Dict& values, const char* key) {
+// The entry's number; 0, with `reported` false, when it is absent or not a number.
+double numberOrZero(const plist::Dict& values, const char* key, bool& reported) {
   auto it = values.find(key);
-  if (it == values.end()) return 0;
-  return it->second.number().value_or(0);
+  const std::optional<double> n = it == values.end() ? std::nullopt : it->second.number();
+  reported = n.has_value();
+  return n.value_or(0);
 }
 
 }  // namespace
@@ -30,11 +33,12 @@ void ModuleModelPower::update() {
   const double ms = store_.msSampling();
   // Energies over a window of `ms` milliseconds divided by it give watts; the combined figure is
   // already in milliwatts.
-  CPUEnergy_ = numberOrZero(values, "cpu_energy") / ms;
-  PKGEnergy_ = isOS13OrLater_ ? numberOrZero(values, "combined_power") / 1000
-                              : numberOrZero(values, "package_energy") / ms;
-  DRAMEnergy_ = numberOrZero(values, "dram_energy") / ms;
-  GPUEnergy_ = numberOrZero(values, "gpu_energy") / ms;
+  auto reported = [this](Domain d) -> bool& { return reported_[static_cast<std::size_t>(d)]; };
+  CPUEnergy_ = numberOrZero(values, "cpu_energy", reported(Domain::CPU)) / ms;
+  PKGEnergy_ = isOS13OrLater_ ? numberOrZero(values, "combined_power", reported(Domain::PKG)) / 1000
+                              : numberOrZero(values, "package_energy", reported(Domain::PKG)) / ms;
+  DRAMEnergy_ = numberOrZero(values, "dram_energy", reported(Domain::DRAM)) / ms;
+  GPUEnergy_ = numberOrZero(values, "gpu_energy", reported(Domain::GPU)) / ms;
   pushHistory(historicCPU_, CPUEnergy_);
   pushHistory(historicDRAM_, DRAMEnergy_);
   pushHistory(historicPKG_, PKGEnergy_);
@@ -49,8 +53,24 @@ void ModuleModelPower::updateAxis() {
   axisMaxValue_ = axisLabels_.front().toDouble();
 }
 
+double ModuleModelPower::reportedWatts(Domain domain) const {
+  if (!isReported(domain)) return std::numeric_limits<double>::quiet_NaN();
+  switch (domain) {
+    case Domain::CPU:
+      return CPUEnergy_;
+    case Domain::DRAM:
+      return DRAMEnergy_;
+    case Domain::GPU:
+      return GPUEnergy_;
+    case Domain::PKG:
+      break;
+  }
+  return PKGEnergy_;
+}
+
 void ModuleModelPower::clearData() {
   CPUEnergy_ = DRAMEnergy_ = GPUEnergy_ = PKGEnergy_ = 0;
+  reported_.fill(true);
   historicCPU_.clear();
   historicDRAM_.clear();
   historicPKG_.clear();

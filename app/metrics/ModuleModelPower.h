@@ -1,11 +1,18 @@
 // What the power module shows: package, CPU, GPU and DRAM power in watts, their histories, and
-#include "app/core/NotificationCenter.h"
 // the graph's scale. Values change in update() without a signal; changed() follows on
 // "UpdateView" and "ClearData". Lives and is used on the main thread.
+//
+// A domain the sampler leaves out (no DRAM figure from OS 13 on, no RAPL on a Linux machine)
+// reads 0 W in the values, the histories and the log's columns, so graphs and files keep their
+// shape; isReported() keeps "not reported" apart from a real 0 W for whoever shows a figure.
 #pragma once
 
 #include <QObject>
 #include <QStringList>
+
+#include <array>
+
+#include "app/core/NotificationCenter.h"
 
 #include "app/metrics/History.h"
 
@@ -16,6 +23,9 @@ class ModuleModelPower : public QObject {
 
  public:
   ModuleModelPower(const SGPowerMetrics& store, bool isOS13OrLater, QObject* parent = nullptr);
+
+  // The four power domains, in the order of the fields below.
+  enum class Domain { CPU, DRAM, GPU, PKG };
 
   // Takes the latest sample's figures from the store and adds them to the histories.
   void update();
@@ -30,6 +40,11 @@ class ModuleModelPower : public QObject {
   double DRAMEnergy() const { return DRAMEnergy_; }
   double GPUEnergy() const { return GPUEnergy_; }
   double PKGEnergy() const { return PKGEnergy_; }
+  // Whether the latest sample had `domain`'s entry as a number. Every domain counts as reported
+  // before the first sample and after "ClearData", when the values are 0 for want of a sample.
+  bool isReported(Domain domain) const { return reported_[static_cast<std::size_t>(domain)]; }
+  // The latest power of `domain` in watts, or NaN when the latest sample did not report it.
+  double reportedWatts(Domain domain) const;
   const History& historicCPU() const { return historicCPU_; }
   const History& historicDRAM() const { return historicDRAM_; }
   const History& historicPKG() const { return historicPKG_; }
@@ -49,6 +64,7 @@ class ModuleModelPower : public QObject {
   double DRAMEnergy_ = 0;
   double GPUEnergy_ = 0;
   double PKGEnergy_ = 0;
+  std::array<bool, 4> reported_{true, true, true, true};
   History historicCPU_;
   History historicDRAM_;
   History historicPKG_;

@@ -17,9 +17,14 @@ int runRecord(RecordRequest request, int& argc, char** argv) {
 
   headless::HeadlessSession session(model, {});
   Recorder recorder(session, std::move(request));
+  // Refused before anything runs: a FIFO or a device named by mistake is never replaced.
+  if (const std::string problem = recorder.outputProblem(); !problem.empty()) {
+    headless::say(problem + ": not a file to record into; nothing was recorded");
+    return kCannotWrite;
+  }
   session.start();
-  const int loopStatus = QCoreApplication::exec();
-  return recorder.finish(loopStatus);
+  QCoreApplication::exec();
+  return recorder.finish();
 }
 
 }  // namespace record

@@ -2,14 +2,18 @@
 
 #include <unistd.h>
 
+#include <csignal>
+
 #include <QCoreApplication>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
 
+#include "app/core/CheckedFile.h"
 #include "app/headless/HeadlessRuntime.h"
 #include "app/log/LogFileWriter.h"
 #include "app/model/GeneralModel.h"
@@ -20,6 +24,8 @@ namespace {
 
 // How long a command that is still running at the end gets to exit after SIGTERM.
 constexpr int kCommandStopMs = 10000;
+// A silence of more than this many sampling intervals makes the measurement incomplete.
+constexpr double kStallIntervals = 3;
 
 using headless::say;
 
@@ -72,6 +78,13 @@ void Recorder::begin() {
   // The command shares the terminal: its output, its input and its Ctrl-C.
   command_->setProcessChannelMode(QProcess::ForwardedChannels);
   command_->setInputChannelMode(QProcess::ForwardedInputChannel);
+  // We ignore SIGPIPE so that a closed pipe cannot cost the recording; the command gets the
+  // default back, so `yes | head` inside it ends as it would anywhere else.
+  command_->setChildProcessModifier([] {
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    ::sigaction(SIGPIPE, &byDefault, nullptr);
+  });
   connect(command_.get(), &QProcess::finished, this, &Recorder::commandFinished);
   connect(command_.get(), &QProcess::errorOccurred, this, &Recorder::commandFailed);
   QStringList arguments;
@@ -89,7 +102,20 @@ void Recorder::takeSample() {
   if (!firstRowAt_) firstRowAt_ = wall;
   const LogRowValues values = model.logRowValues();
   rows_.push_back(LogFileData::make(wall, wall - *firstRowAt_, values));
-  summary_.add(at, {values.pkgPower, values.cpuPower, values.gpuPower, values.dramPower},
+  // A sampler run that the helper had to kill arrives as an empty document: a row of zeros, as
+  // in the window's log, but no measurement, so it neither ends a silence nor adds covered time.
+  const plist::Dict* document = model.modelPowerMetrics().data().dict();
+  if (!document || document->empty()) return;
+  if (lastArrival_)
+    longestSilence_ =
+        std::max(longestSilence_, std::chrono::duration<double>(at - *lastArrival_).count());
+  lastArrival_ = at;
+  // The rows keep 0 W for a domain the sampler did not report; the summary says n/a for it.
+  const ModuleModelPower& power = model.modelPower();
+  using D = ModuleModelPower::Domain;
+  summary_.add(at,
+               {power.reportedWatts(D::PKG), power.reportedWatts(D::CPU),
+                power.reportedWatts(D::GPU), power.reportedWatts(D::DRAM)},
                model.modelPowerMetrics().sampleWindowSeconds());
   showStatus(values.pkgPower);
 }
@@ -131,6 +157,10 @@ void Recorder::clearStatus() {
   statusShown_ = false;
 }
 
+std::string Recorder::outputProblem() const {
+  return request_.output ? checkedfile::checkTarget(*request_.output) : std::string();
+}
+
 std::string Recorder::write(const std::string& text, bool* asked) {
   *asked = false;
   if (request_.output) {
@@ -141,49 +171,83 @@ std::string Recorder::write(const std::string& text, bool* asked) {
     }
     say("cannot write " + *request_.output + ": " + problem);
   }
-  // The logging folder and name; after a failed --output the rows still go somewhere.
+  // The logging folder and name (" 2", " 3", ... when taken); after a failed --output the rows
+  // still go somewhere.
   const logfile::SaveResult result =
       logfile::save(logfile::folders(request_.chosenFolder),
                     logfile::fileName(static_cast<std::time_t>(startedAtWall_)), text);
   if (!result.saved()) {
-    say("cannot write the recording: " + result.failure);
+    say("cannot write the recording: " + result.failure + "; the rows are lost");
     return {};
   }
-  *asked = !request_.output;
+  if (!result.failure.empty()) say("cannot write the recording there: " + result.failure);
+  *asked = !request_.output && result.failure.empty();
   return result.path;
 }
 
-int Recorder::finish(int loopStatus) {
+void Recorder::stopCommand() {
+  if (!command_ || command_->state() == QProcess::NotRunning) return;
+  command_->terminate();
+  if (command_->waitForFinished(kCommandStopMs)) {
+    say("the command was still running at the end and was stopped (SIGTERM)");
+    return;
+  }
+  command_->kill();
+  command_->waitForFinished(kCommandStopMs);
+  say("the command did not stop within " + std::to_string(kCommandStopMs / 1000) +
+      " s of SIGTERM and was killed (SIGKILL)");
+}
+
+int Recorder::exitStatus(bool written) const {
+  // A command that failed speaks first: its status is what a script around us tests.
+  if (commandStatus_ && *commandStatus_ != 0) return *commandStatus_;
+  if (!written) return kCannotWrite;
+  if (summary_.samples() == 0) return kNoSample;
+  if (helperLost_ || longestSilence_ > 0) return kIncomplete;
+  return 0;
+}
+
+int Recorder::finish() {
   clearStatus();
   if (failure_) return *failure_;
   if (startedAtWall_ == 0) {
     say("stopped before the helper answered; nothing was recorded");
-    return loopStatus;
+    return kNoSample;
   }
+  // The recording ends here: the time spent stopping the command is not part of it.
   recording_ = false;
   duration_.stop();
-  if (command_ && command_->state() != QProcess::NotRunning) {
-    command_->terminate();
-    if (!command_->waitForFinished(kCommandStopMs)) {
-      command_->kill();
-      command_->waitForFinished(kCommandStopMs);
-    }
-  }
-  const double recorded =
-      std::chrono::duration<double>(headless::HeadlessSession::Clock::now() - startedAt_).count();
+  const auto endedAt = headless::HeadlessSession::Clock::now();
+  const double recorded = std::chrono::duration<double>(endedAt - startedAt_).count();
+  GeneralModel& model = session_.model();
+  const double intervalSeconds =
+      std::max<double>(SGPowerMetrics::kTimerIntervalMs, model.modelPowerMetrics().msSampling()) /
+      1000;
+  const double silence =
+      lastArrival_ ? std::max(longestSilence_,
+                              std::chrono::duration<double>(endedAt - *lastArrival_).count())
+                   : 0;
+  // Only a silence past the bound counts; below it the gaps are the sampler's own rhythm.
+  longestSilence_ = silence > kStallIntervals * intervalSeconds ? silence : 0;
+  stopCommand();
 
   bool asked = false;
   const std::string path = write(logfile::text(rows_), &asked);
-  std::fputs(summary_.text(recorded).c_str(), stderr);
+  std::string summary = summary_.text(recorded);
+  if (summary_.samples() == 0) {
+    summary += "nothing was recorded: no sample arrived\n";
+  } else if (helperLost_ || longestSilence_ > 0) {
+    summary += "incomplete: the samples cover " +
+               logfile::formatNumber(summary_.coveredSeconds(), 3) + " s of the " +
+               logfile::formatNumber(recorded, 1) + " s recorded (" +
+               (helperLost_ ? std::string("the helper stopped answering")
+                            : "no sample for " + logfile::formatNumber(longestSilence_, 1) + " s") +
+               ")\n";
+  }
+  std::fputs(summary.c_str(), stderr);
+  std::fflush(stderr);
   if (!path.empty()) say("saved at " + path);
-
-  int status = 0;
-  if (commandStatus_)
-    status = *commandStatus_;
-  else if (helperLost_)
-    status = headless::exitCode(headless::Failure::NotRunning);
-  if (status == 0 && !asked) status = kCannotWrite;
-  return status;
+  return exitStatus(asked);
 }
 
 }  // namespace record

@@ -5,6 +5,10 @@
 // no command to wait for, or the event loop is stopped (Ctrl-C and the other stop signals);
 // finish() then writes the file and the summary and gives the exit status.
 //
+// A measurement is incomplete when the helper is lost or no sample comes for more than three
+// sampling intervals; the summary then says so with the time the samples cover, and the exit
+// status says so too (kIncomplete), unless the command itself failed.
+//
 // Threads: main thread only.
 #pragma once
 
@@ -31,7 +35,9 @@ struct RecordRequest {
 };
 
 // Exit statuses of our own, in the BSD sysexits convention where one fits.
+inline constexpr int kNoSample = 66;        // stopped before the first sample arrived
 inline constexpr int kCannotWrite = 73;     // no file could be written where it was asked
+inline constexpr int kIncomplete = 75;      // the samples do not cover the whole recording
 inline constexpr int kNotExecutable = 126;  // as a shell says for a command it cannot run
 inline constexpr int kNotFound = 127;       // as a shell says for a command it cannot find
 
@@ -42,15 +48,22 @@ class Recorder : public QObject {
   Recorder(headless::HeadlessSession& session, RecordRequest request, QObject* parent = nullptr);
   ~Recorder() override;
 
-  // After the event loop has returned `loopStatus`: ends the command if it still runs, writes
-  // the CSV, prints the summary and returns the process exit status.
-  int finish(int loopStatus);
+  // Whether `--output` may be written at all (not a FIFO, a device, a folder or a link to one);
+  // "" when it may, or when there is none. Checked before recording starts.
+  std::string outputProblem() const;
+
+  // After the event loop has returned: ends the command if it still runs, writes the CSV,
+  // prints the summary and returns the process exit status.
+  int finish();
 
  private:
   void begin();
   void takeSample();
   void commandFinished(int exitCode, QProcess::ExitStatus status);
   void commandFailed(QProcess::ProcessError error);
+  // Stops a command still running at the end; says how it had to be stopped.
+  void stopCommand();
+  int exitStatus(bool written) const;
   void showStatus(double watts);
   void clearStatus();
   std::string write(const std::string& text, bool* asked);
@@ -66,6 +79,11 @@ class Recorder : public QObject {
   const bool statusLine_;
   bool statusShown_ = false;
   headless::HeadlessSession::Clock::time_point startedAt_{};
+  // When the last sample came: from the first sample to the end, a longer silence than three
+  // sampling intervals marks the measurement incomplete, whatever the helper link says. The wait
+  // for the first one is start-up (the helper starting its first sampler run), not a hole.
+  std::optional<headless::HeadlessSession::Clock::time_point> lastArrival_;
+  double longestSilence_ = 0;
   double startedAtWall_ = 0;
   std::optional<double> firstRowAt_;
   std::vector<LogFileData> rows_;

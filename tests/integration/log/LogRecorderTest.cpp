@@ -15,6 +15,7 @@
 
 #include "integration/helper/HelperHarness.h"
 #include "integration/log/NotificationServer.h"
+#include "unit/core/FullFilesystem.h"
 #include "unit/core/QtApp.h"
 
 namespace {
@@ -269,19 +270,25 @@ TEST_F(LogRecorderTest, AKilledRecordingIsRecoveredAtTheNextStart) {
   EXPECT_TRUE(csvIn(state).empty());
 }
 
+// The notification says why the folder failed and where the rows went instead.
 TEST_F(LogRecorderTest, AnUnusableFolderFallsBackAndSaysWhereTheFileWent) {
+  const fxtest::FullFilesystem full(scratch.path / "full");
   struct Case {
     const char* name;
     std::string folder;
     bool desktop;
     fs::path expectedDir;
+    const char* why;
   };
   const Case cases[] = {
-      {"folder gone", (scratch.path / "gone").string(), true, home / "Desktop"},
-      {"folder is a file, no desktop", (scratch.path / "d.ini").string(), false, home},
+      {"folder full", full.path.string(), true, home / "Desktop", "No space left on device"},
+      {"folder gone", (scratch.path / "gone").string(), true, home / "Desktop", "no such folder"},
+      {"folder is a file, no desktop", (scratch.path / "d.ini").string(), false, home,
+       "not a folder"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    if (c.folder.empty()) continue;  // no full disk without root
     server.received.clear();
     if (!c.desktop) fs::remove_all(home / "Desktop");
     setFolder(c.folder);
@@ -293,9 +300,14 @@ TEST_F(LogRecorderTest, AnUnusableFolderFallsBackAndSaysWhereTheFileWent) {
     ASSERT_EQ(files.size(), 1u) << diagnostics(app);
     EXPECT_EQ(lines(harness::readFile(files[0])).size(), 3u);
     ASSERT_TRUE(fxtest::pumpUntil([&] { return server.received.size() >= 2; }, kPatienceMs));
-    EXPECT_EQ(server.received[1].second, QString::fromStdString("Saved at: " + files[0].string()));
+    EXPECT_EQ(server.received[1].first, "Logging failed");
+    const std::string text = server.received[1].second.toStdString();
+    EXPECT_NE(text.find(c.folder + ": " + c.why), std::string::npos) << text;
+    EXPECT_TRUE(text.ends_with(" Saved at: " + files[0].string())) << text;
+    EXPECT_TRUE(csvIn(state).empty());
     fs::remove(files[0]);
   }
+  if (full.path.empty()) GTEST_SKIP() << "the full-disk row did not run: " << full.skipReason;
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <cmath>
+#include <string_view>
+
 #include "app/core/UserDefaults.h"
 #include "app/metrics/ModuleModelFrequency.h"
 #include "app/metrics/ModuleModelPower.h"
@@ -107,6 +110,7 @@ TEST_F(ModuleModelsTest, PowerFiguresByOSGeneration) {
     double resolution;
     plist::Dict processor;
     double cpu, pkg, dram, gpu;
+    const char* unreported;  // C, D, G, P: the domains the sample lacks, which still read 0 W
   };
   const std::vector<Case> cases = {
       {"combined power ignores the interval",
@@ -116,7 +120,8 @@ TEST_F(ModuleModelsTest, PowerFiguresByOSGeneration) {
        4.8,
        14.35,
        0,
-       0},
+       0,
+       "DG"},
       {"energies over 500 ms",
        false,
        0,
@@ -128,7 +133,8 @@ TEST_F(ModuleModelsTest, PowerFiguresByOSGeneration) {
        2.4,
        3.0,
        0.2,
-       0.1},
+       0.1,
+       ""},
       {"non-numbers count as 0",
        false,
        1000,
@@ -136,7 +142,8 @@ TEST_F(ModuleModelsTest, PowerFiguresByOSGeneration) {
        0,
        0,
        0,
-       0},
+       0,
+       "CDGP"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -147,6 +154,13 @@ TEST_F(ModuleModelsTest, PowerFiguresByOSGeneration) {
     EXPECT_DOUBLE_EQ(power->PKGEnergy(), c.pkg);
     EXPECT_DOUBLE_EQ(power->DRAMEnergy(), c.dram);
     EXPECT_DOUBLE_EQ(power->GPUEnergy(), c.gpu);
+    using D = ModuleModelPower::Domain;
+    for (const auto& [letter, domain] :
+         {std::pair{'C', D::CPU}, {'D', D::DRAM}, {'G', D::GPU}, {'P', D::PKG}}) {
+      const bool lacking = std::string_view(c.unreported).find(letter) != std::string_view::npos;
+      EXPECT_EQ(power->isReported(domain), !lacking) << letter;
+      EXPECT_EQ(std::isnan(power->reportedWatts(domain)), lacking) << letter;
+    }
   }
 }
 
@@ -211,8 +225,10 @@ TEST_F(ModuleModelsTest, NotificationsClearAndAnnounce) {
   EXPECT_EQ(powerChanged.count(), 1);
   EXPECT_EQ(frequencyChanged.count(), 1);
   EXPECT_EQ(power->axisMaxValue(), 30);
+  EXPECT_FALSE(power->isReported(ModuleModelPower::Domain::CPU));
 
   NotificationCenter::defaultCenter().post(notifications::kClearData);
+  EXPECT_TRUE(power->isReported(ModuleModelPower::Domain::CPU));
   EXPECT_EQ(powerChanged.count(), 2);
   EXPECT_EQ(frequencyChanged.count(), 2);
   EXPECT_EQ(power->PKGEnergy(), 0);
