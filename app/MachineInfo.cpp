@@ -18,6 +18,7 @@ std::string chipLine(const MachineFacts& f) {
 }
 
 std::string gpuLine(const MachineFacts& f) {
+  if (!f.hasGPU) return "No GPU";
   return f.gpu + kDot +
          (f.gpuCores >= 0 ? plural(f.gpuCores, "GPU core") : "GPU core count unknown");
 }
@@ -39,6 +40,7 @@ MachineFacts machineFacts(platform::Platform& platform, const ModuleModelMainTit
   f.eCores = title.numberOfECore();
   f.pCores = title.numberOfPCore();
   f.gpu = title.gpuName().toStdString();
+  f.hasGPU = title.hasGPU();
   f.gpuCores = title.numberOfGPUCore();
   f.processorType = SGSystemInfo::cpuType(platform.sysctl());
   f.refused = SGSystemInfo::processorRefused(platform);

@@ -16,11 +16,12 @@ struct MachineFacts {
   std::string processorType;
   bool refused = false;
   std::string platform;
+  bool hasGPU = true;  // false where the platform found no GPU at all
 };
 
 // "Apple M1 · 4 E-cores + 4 P-cores"; without efficiency cores "AMD EPYC · 2 cores".
 std::string chipLine(const MachineFacts& facts);
-// "Apple M1 · 8 GPU cores", or "... · GPU core count unknown".
+// "Apple M1 · 8 GPU cores", or "... · GPU core count unknown"; "No GPU" on a machine without one.
 std::string gpuLine(const MachineFacts& facts);
 std::string formatMachineInfo(const MachineFacts& facts);
 

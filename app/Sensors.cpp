@@ -77,6 +77,31 @@ std::string listHID(SGM1SensorTemperature& source) {
   return out;
 }
 
+const char* roleName(platform::SensorRole role) {
+  switch (role) {
+    case platform::SensorRole::CPU:
+      return "CPU";
+    case platform::SensorRole::GPU:
+      return "GPU";
+    default:
+      return "neither";
+  }
+}
+
+// Every sensor the machine names itself, in the machine's order, with what it counts for.
+std::string listOwn(SGM1SensorTemperature& source) {
+  std::string out;
+  const auto sensors = source.ownSensors();
+  if (sensors.empty()) out += "  (no temperature sensors)\n";
+  for (const auto& s : sensors) {
+    const bool counts = s.role == platform::SensorRole::CPU || s.role == platform::SensorRole::GPU;
+    const char* note = counts && !(s.celsius > 0) ? "  (left out: not positive)" : "";
+    out += format("  %s %s %s%s\n", padded(s.name, 28).c_str(),
+                  padded(celsius(s.celsius), 12).c_str(), roleName(s.role), note);
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string formatSensors(platform::Platform& platform) {
@@ -87,10 +112,13 @@ std::string formatSensors(platform::Platform& platform) {
   out += "model: " + (source.machineModel().empty() ? "(none)" : source.machineModel()) + "\n";
   out += "brand: " + SGSystemInfo::cpuBrand(platform.sysctl()) + "\n";
   out += "source: " + source.sensorType() + "\n";
-  out += source.sensorType() == "SMC"
-             ? "SMC temperature keys (key, type, reading, counts for):\n"
-             : "HID temperature sensors (code, type, reading, counts for):\n";
-  out += source.sensorType() == "SMC" ? listSMC(platform) : listHID(source);
+  if (source.sensorType() == SGM1SensorTemperature::kOwnSensors) {
+    out += "temperature sensors (name, reading, counts for):\n" + listOwn(source);
+  } else if (source.sensorType() == "SMC") {
+    out += "SMC temperature keys (key, type, reading, counts for):\n" + listSMC(platform);
+  } else {
+    out += "HID temperature sensors (code, type, reading, counts for):\n" + listHID(source);
+  }
   model.update();
   out += "values:\n";
   out += "  CPUMin  " + celsius(model.CPUMin()) + "\n";

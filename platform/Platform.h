@@ -133,6 +133,25 @@ class GPUStatistics {
   virtual GPUReading read() = 0;
 };
 
+// What a temperature sensor counts for. SMCKey: a sensor that an SMC driver names by its key;
+// whether it counts is decided by the SMC key tables, which hold on Apple Silicon only.
+enum class SensorRole { CPU, GPU, Other, SMCKey };
+
+struct TemperatureSensor {
+  std::string name;  // unique on the machine: "coretemp #1 Core 3", "x86_pkg_temp", "TC0P"
+  SensorRole role = SensorRole::Other;
+  double celsius = 0;
+};
+
+// Temperature sensors that the machine names and classifies itself (Linux hwmon chips and
+// thermal zones), where no SMC or HID table names them.
+class TemperatureSensors {
+ public:
+  virtual ~TemperatureSensors() = default;
+  // Every sensor, all read in one pass; empty when the machine has none.
+  virtual std::vector<TemperatureSensor> read() = 0;
+};
+
 // Absolute paths of the programs the application and the helper start. On Linux the sampler and
 // system_profiler are Ferrolux's own stand-ins and launchctl's role is played by systemctl.
 struct ToolPaths {
@@ -163,6 +182,9 @@ class Platform {
   virtual ProcessorLoad& processorLoad() = 0;
   // The GPU source used instead of the registry walk; null where the registry answers.
   virtual GPUStatistics* gpuStatistics() = 0;
+  // The machine's own temperature sensors, used instead of the SMC and HID tables; null on a
+  // Mac, real or simulated.
+  virtual TemperatureSensors* temperatureSensors() { return nullptr; }
   virtual const ToolPaths& toolPaths() const = 0;
   // The macOS version this platform stands for (Linux counts as before 13.0).
   virtual OSVersion osVersion() const = 0;

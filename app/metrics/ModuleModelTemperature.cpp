@@ -22,10 +22,10 @@ ModuleModelTemperature::ModuleModelTemperature(platform::Platform& platform, QOb
 }
 
 void ModuleModelTemperature::update() {
-  // CPU first, then GPU: on the SMC these are two separate connection cycles.
-  const TemperatureReadings cpu = sensorTmp_.cpuReadings();
-  const TemperatureReadings gpu = sensorTmp_.gpuReadings();
-  record(cpu, gpu);
+  // CPU first, then GPU: on the SMC these are two separate connection cycles; the machine's own
+  // sensors are read once for both.
+  const auto sample = sensorTmp_.readings();
+  record(sample.cpu, sample.gpu);
 }
 
 void ModuleModelTemperature::record(const TemperatureReadings& cpu,

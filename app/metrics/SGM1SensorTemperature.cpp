@@ -21,8 +21,10 @@ std::string SGM1SensorTemperature::chooseSensorType(std::string_view machineMode
 
 SGM1SensorTemperature::SGM1SensorTemperature(platform::Platform& platform)
     : hid_(platform.hid()),
+      own_(platform.temperatureSensors()),
+      appleSilicon_(SGSystemInfo::cpuType(platform.sysctl()) == "ARM"),
       machineModel_(SGSystemInfo::machineModel(platform.sysctl())),
-      sensorType_(chooseSensorType(machineModel_)) {
+      sensorType_(own_ ? std::string(kOwnSensors) : chooseSensorType(machineModel_)) {
   if (sensorType_ == "SMC")
     smcTmp_ = std::make_unique<SGM1SMCSensorTemperature>(platform.smc(), platform.sysctl());
 }
@@ -32,12 +34,40 @@ TemperatureReadings SGM1SensorTemperature::allHIDReadings() {
       hid_, SGM1IOHIDSensors::kUsagePage, SGM1IOHIDSensors::kUsage, SGM1IOHIDSensors::kEventType);
 }
 
+std::vector<platform::TemperatureSensor> SGM1SensorTemperature::ownSensors() {
+  using platform::SensorRole;
+  if (!own_) return {};
+  std::vector<platform::TemperatureSensor> sensors = own_->read();
+  for (auto& s : sensors) {
+    if (s.role != SensorRole::SMCKey) continue;
+    s.role = !appleSilicon_                               ? SensorRole::Other
+             : SGM1SMCSensorTemperature::isCPUKey(s.name) ? SensorRole::CPU
+             : SGM1SMCSensorTemperature::isGPUKey(s.name) ? SensorRole::GPU
+                                                          : SensorRole::Other;
+  }
+  return sensors;
+}
+
+SGM1SensorTemperature::Sample SGM1SensorTemperature::readings() {
+  if (!own_) return {cpuReadings(), gpuReadings()};
+  Sample sample;
+  for (const auto& s : ownSensors()) {
+    // Not "> 0" but "!(> 0)", as on the SMC: a NaN is dropped too.
+    if (!(s.celsius > 0.0)) continue;
+    if (s.role == platform::SensorRole::CPU) sample.cpu[s.name] = s.celsius;
+    if (s.role == platform::SensorRole::GPU) sample.gpu[s.name] = s.celsius;
+  }
+  return sample;
+}
+
 TemperatureReadings SGM1SensorTemperature::cpuReadings() {
+  if (own_) return readings().cpu;
   if (sensorType_ == "SMC") return smcTmp_ ? smcTmp_->readCPUTemperatures() : TemperatureReadings{};
   return SGM1IOHIDSensors::filterHIDCPU(allHIDReadings());
 }
 
 TemperatureReadings SGM1SensorTemperature::gpuReadings() {
+  if (own_) return readings().gpu;
   if (sensorType_ == "SMC") return smcTmp_ ? smcTmp_->readGPUTemperatures() : TemperatureReadings{};
   return SGM1IOHIDSensors::filterHIDGPU(allHIDReadings());
 }

@@ -45,13 +45,27 @@ ModuleViewMainTitle::ModuleViewMainTitle(const ModuleModelMainTitle& model, QWid
   refresh();
 }
 
+QString ModuleViewMainTitle::coresText(int64_t eCores, int64_t pCores) {
+  if (eCores > 0) return QStringLiteral("(%1 E-Cores + %2 P-Cores)").arg(eCores).arg(pCores);
+  // A machine without efficiency cores has cores of one kind: naming them P-cores beside
+  // "0 E-Cores" says something false.
+  if (pCores > 0) return QStringLiteral("(%1 Cores)").arg(pCores);
+  return {};
+}
+
+QString ModuleViewMainTitle::gpuCoresText(int64_t gpuCores) {
+  return gpuCores >= 0 ? QStringLiteral("(%1 GPU-Cores)").arg(gpuCores) : QString();
+}
+
 void ModuleViewMainTitle::refresh() {
   chip_->setText(model_.appleSiliconName());
-  cores_->setText(QStringLiteral("(%1 E-Cores + %2 P-Cores)")
-                      .arg(model_.numberOfECore())
-                      .arg(model_.numberOfPCore()));
-  gpu_->setText(model_.gpuName());
-  gpuCores_->setText(QStringLiteral("(%1 GPU-Cores)").arg(model_.numberOfGPUCore()));
+  cores_->setText(coresText(model_.numberOfECore(), model_.numberOfPCore()));
+  // A machine without a GPU shows no GPU row rather than an "Unknown" one.
+  gpu_->setText(model_.hasGPU() ? model_.gpuName() : QString());
+  gpuCores_->setText(model_.hasGPU() ? gpuCoresText(model_.numberOfGPUCore()) : QString());
+  gpu_->setVisible(model_.hasGPU());
+  gpuCores_->setVisible(!gpuCores_->text().isEmpty());
+  cores_->setVisible(!cores_->text().isEmpty());
 }
 
 QStringList ModuleViewMainTitle::texts() const {

@@ -10,13 +10,13 @@ LinuxPlatform::LinuxPlatform(LinuxOptions options)
     : root_(options.root),
       sysctl_(linux_sysctl::read(
           root_, options.machine.empty() ? linux_sysctl::hostArch() : options.machine)),
-      smc_([this] {
-        return readTemperatureKeys(
-            root_, nvmlTemperature_ ? nvmlTemperature_->readGPUTemperature() : std::nullopt);
-      }),
+      smc_([this] { return readAppleSMCKeys(root_); }),
       load_(root_),
       gpu_(root_, options.useNvml ? std::make_unique<Nvml>() : nullptr),
       tools_(standInToolPaths()),
-      nvmlTemperature_(options.useNvml ? std::make_unique<Nvml>() : nullptr) {}
+      nvmlTemperature_(options.useNvml ? std::make_unique<Nvml>() : nullptr),
+      sensors_(root_, [this]() -> std::optional<float> {
+        return nvmlTemperature_ ? nvmlTemperature_->readGPUTemperature() : std::nullopt;
+      }) {}
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 // The real machine. Facts are read once at construction; loads, GPU statistics and temperatures
 // are read afresh on every call. There is no I/O registry on Linux: the GPU question is answered
-// by LinuxGPUStatistics instead.
+// by LinuxGPUStatistics instead. Temperatures come from the machine's own sensors
+// (LinuxTemperatureSensors); the SMC seam answers with an Intel Mac's real SMC keys only.
 #pragma once
 
 #include <memory>
@@ -11,6 +12,7 @@
 #include "platform/SysctlTable.h"
 #include "platform/linux/LinuxGPU.h"
 #include "platform/linux/LinuxProcessorLoad.h"
+#include "platform/linux/LinuxSensors.h"
 #include "platform/linux/Nvml.h"
 
 namespace platform {
@@ -35,6 +37,7 @@ class LinuxPlatform : public Platform {
   IORegistry& ioRegistry() override { return registry_; }
   ProcessorLoad& processorLoad() override { return load_; }
   GPUStatistics* gpuStatistics() override { return &gpu_; }
+  TemperatureSensors* temperatureSensors() override { return &sensors_; }
   const ToolPaths& toolPaths() const override { return tools_; }
   OSVersion osVersion() const override { return {}; }
   bool samplerNeedsAppleSilicon() const override { return false; }
@@ -42,7 +45,7 @@ class LinuxPlatform : public Platform {
 
  private:
   // Linux has no HID event system for temperatures: the hwmon sensors reach the application
-  // through the SMC seam, so the HID side lists no services.
+  // through temperatureSensors(), so the HID side lists no services.
   class NoHID : public HIDEventSystem {
    public:
     std::optional<std::vector<std::unique_ptr<HIDServiceClient>>> copyServices(int32_t,
@@ -66,9 +69,10 @@ class LinuxPlatform : public Platform {
   LinuxProcessorLoad load_;
   LinuxGPUStatistics gpu_;
   ToolPaths tools_;
-  // The NVIDIA GPU's temperature, read with the hwmon sensors on the SMC's thread; the GPU
-  // statistics keep their own handle, so neither reader shares lazily loaded state.
+  // The NVIDIA GPU's temperature, read with the hwmon sensors; the GPU statistics keep their own
+  // handle, so neither reader shares lazily loaded state.
   std::unique_ptr<Nvml> nvmlTemperature_;
+  LinuxTemperatureSensors sensors_;
 };
 
 }  // namespace platform

@@ -1,8 +1,9 @@
 #include "platform/linux/LinuxSensors.h"
 
-#include <array>
-#include <cstdio>
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <system_error>
 
@@ -11,33 +12,35 @@ namespace {
 
 using linux_fs::Root;
 
-// The key names of the Apple Silicon temperature tables, in the order synthesised keys use them.
-constexpr std::array<const char*, 22> kCPUKeys = {
-    "Tp01", "Tp05", "Tp09", "Tp0D", "Tp0H", "Tp0L", "Tp0P", "Tp0T", "Tp0X", "Tp0b", "Tp0f",
-    "Tp0j", "Tp17", "Tp1B", "Tp1F", "Tp1J", "Tp1N", "Tp1h", "Tp1l", "Tp1p", "Tp1t", "Tp2H"};
-constexpr std::array<const char*, 17> kGPUKeys = {"Tg01", "Tg05", "Tg09", "Tg0D", "Tg0H", "Tg0L",
-                                                  "Tg0P", "Tg0T", "Tg0X", "Tg0Z", "Tg0f", "Tg0j",
-                                                  "Tg1h", "Tg1l", "Tg2X", "Tg2f", "Tg3Z"};
-constexpr size_t kMaxOtherKeys = 100;
+constexpr const char* kAppleSMCDir = "/sys/devices/platform/applesmc.768";
 
 bool contains(std::string_view haystack, std::string_view needle) {
   return haystack.find(needle) != std::string_view::npos;
 }
 
-// One temperature input of a chip: its label ("" when it has none) and value.
-struct Input {
-  std::string label;
-  float celsius;
-};
-
-std::optional<float> celsius(const Root& root, const std::string& path) {
-  auto milli = root.readInteger(path);
-  if (!milli) return std::nullopt;
-  return static_cast<float>(static_cast<double>(*milli) / 1000.0);
+bool startsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
+  }
+  return true;
 }
 
-// temp1, temp2, ... of one sensor directory, in index order, with their labels; inputs that
-// cannot be read are left out.
+std::optional<double> celsius(const Root& root, const std::string& path) {
+  auto milli = root.readInteger(path);
+  if (!milli) return std::nullopt;
+  return static_cast<double>(*milli) / 1000.0;
+}
+
+// One temperature input of a chip: its label ("" when it has none) and where its value is.
+struct Input {
+  std::string label;
+  std::string sensor;  // "temp3"
+  std::string path;
+};
+
+// temp1, temp2, ... of one sensor directory, in index order. Inputs that cannot be read now are
+// left out, so an input the driver never fills does not force a rediscovery on every sample.
 std::vector<Input> temperatureInputs(const Root& root, const std::string& dir) {
   std::vector<Input> inputs;
   for (const auto& name : root.list(dir)) {
@@ -46,125 +49,211 @@ std::vector<Input> temperatureInputs(const Root& root, const std::string& dir) {
       continue;
     }
     const std::string sensor = name.substr(0, name.size() - 6);
-    auto value = celsius(root, dir + "/" + name);
-    if (!value) continue;
-    inputs.push_back({root.readLine(dir + "/" + sensor + "_label").value_or(""), *value});
+    const std::string path = dir + "/" + name;
+    if (!celsius(root, path)) continue;
+    inputs.push_back({root.readLine(dir + "/" + sensor + "_label").value_or(""), sensor, path});
   }
   return inputs;
 }
 
-std::vector<SMCKey> readAppleSMC(const Root& root) {
-  std::vector<SMCKey> keys;
-  for (const auto& [label, value] : temperatureInputs(root, "/sys/devices/platform/applesmc.768")) {
-    if (label.size() == 4) keys.push_back({label, "flt ", fltBytes(value)});
-  }
-  return keys;
-}
-
-// Which inputs of a chip are its CPU or GPU readings, as the driver means them.
-SensorKind inputKind(std::string_view chip, SensorKind chipKind, const Input& input,
-                     bool chipHasDieSensors) {
-  const std::string_view label = input.label;
-  if (chip == "coretemp") {
-    // One reading per core; the package sensor is not one more core.
-    return label.starts_with("Package") ? SensorKind::Other : SensorKind::CPU;
-  }
-  if (chip == "k10temp" || chip == "zenpower") {
-    // Tctl carries a fan-control offset on some parts: Tdie and the Tccd sensors are the die's
-    // temperature where the driver has them.
-    if (chipHasDieSensors && (label == "Tctl" || label.empty())) return SensorKind::Other;
-    return SensorKind::CPU;
-  }
-  if (chip == "amdgpu" && !label.empty() && label != "edge" && label != "junction")
-    return SensorKind::Other;  // memory and other board sensors
-  return chipKind;
+bool isPackageLabel(std::string_view label) {
+  return startsWithNoCase(label, "package id") || startsWithNoCase(label, "physical id");
 }
 
 bool isDieSensor(const Input& input) {
   return input.label == "Tdie" || input.label.starts_with("Tccd");
 }
 
+// A sensor found by discovery, before the machine-wide package rule is applied.
+struct Found {
+  SensorSource source;
+  bool package = false;
+};
+
+// What one input of a chip counts for, as its driver means it.
+Found classify(std::string_view chip, SensorRole chipRole, const Input& input,
+               bool chipHasDieSensors) {
+  Found f;
+  f.source.path = input.path;
+  f.source.role = chipRole;
+  const std::string_view label = input.label;
+  if (chip == "coretemp") {
+    f.package = isPackageLabel(label);
+    f.source.role = SensorRole::CPU;
+  } else if (chip == "pkgtemp") {
+    f.package = true;
+    f.source.role = SensorRole::CPU;
+  } else if (chip == "k10temp" || chip == "zenpower") {
+    const bool offset = chipHasDieSensors && (label == "Tctl" || label.empty());
+    f.source.role = offset ? SensorRole::Other : SensorRole::CPU;
+  } else if (chip == "amdgpu" && !label.empty() && label != "edge" && label != "junction") {
+    f.source.role = SensorRole::Other;  // memory and other board sensors
+  }
+  return f;
+}
+
 // The device behind a hwmon directory, so one chip registered twice is read once.
 std::string deviceOf(const Root& root, const std::string& dir) {
   std::error_code ec;
-  const auto target = std::filesystem::canonical(root.at(dir + "/device"), ec);
+  const auto target = std::filesystem::canonical(root.at(dir), ec);
   return ec ? std::string() : target.string();
 }
 
-class KeyNamer {
- public:
-  explicit KeyNamer(std::vector<SMCKey>& keys) : keys_(keys) {}
-  void add(SensorKind kind, float value) {
-    std::string key;
-    if (kind == SensorKind::CPU && cpu_ < kCPUKeys.size()) {
-      key = kCPUKeys[cpu_++];
-    } else if (kind == SensorKind::GPU && gpu_ < kGPUKeys.size()) {
-      key = kGPUKeys[gpu_++];
-    } else if (other_ < kMaxOtherKeys) {
-      char name[8];
-      std::snprintf(name, sizeof name, "Tz%02zu", other_++);
-      key = name;
-    } else {
-      return;
-    }
-    keys_.push_back({key, "flt ", fltBytes(value)});
-  }
-  size_t cpuCount() const { return cpu_; }
-  size_t gpuCount() const { return gpu_; }
-
- private:
-  std::vector<SMCKey>& keys_;
-  size_t cpu_ = 0, gpu_ = 0, other_ = 0;
-};
-
-}  // namespace
-
-SensorKind classifyHwmon(std::string_view chip) {
-  for (std::string_view gpu : {"amdgpu", "nouveau", "radeon", "i915", "xe", "gpu"}) {
-    if (chip == gpu || contains(chip, "gpu")) return SensorKind::GPU;
-  }
-  for (std::string_view cpu : {"coretemp", "k10temp", "zenpower", "k8temp", "cpu", "core"}) {
-    if (chip == cpu || contains(chip, cpu)) return SensorKind::CPU;
-  }
-  return SensorKind::Other;
+// A hwmon entry's attributes sit in its own directory, or (older kernels, applesmc) in the
+// device's.
+std::string attributeDir(const Root& root, const std::string& dir) {
+  if (!root.exists(dir + "/name") && root.exists(dir + "/device/name")) return dir + "/device";
+  return dir;
 }
 
-std::vector<SMCKey> readTemperatureKeys(const Root& root, std::optional<float> nvidiaGPU) {
-  if (root.exists("/sys/devices/platform/applesmc.768")) {
-    if (auto keys = readAppleSMC(root); !keys.empty()) return keys;
-  }
+struct Chip {
+  std::string name;
+  std::string dir;  // where its attributes are
+};
 
-  std::vector<SMCKey> keys;
-  KeyNamer namer(keys);
+// "coretemp", or "coretemp #1" where several chips share a name.
+std::vector<std::string> chipNames(const std::vector<Chip>& chips) {
+  std::map<std::string, int> total, seen;
+  for (const auto& c : chips)
+    ++total[c.name];
+  std::vector<std::string> names;
+  for (const auto& c : chips) {
+    const int n = seen[c.name]++;
+    names.push_back(total[c.name] > 1 ? c.name + " #" + std::to_string(n) : c.name);
+  }
+  return names;
+}
+
+std::vector<Chip> hwmonChips(const Root& root) {
+  std::vector<Chip> chips;
   std::set<std::string> devices;
   for (const auto& hwmon : root.list("/sys/class/hwmon")) {
     const std::string dir = "/sys/class/hwmon/" + hwmon;
-    if (const std::string device = deviceOf(root, dir); !device.empty()) {
+    if (const std::string device = deviceOf(root, dir + "/device"); !device.empty()) {
       if (!devices.insert(device).second) continue;
     }
-    const std::string chip = root.readLine(dir + "/name").value_or("");
-    const SensorKind chipKind = classifyHwmon(chip);
-    const std::vector<Input> inputs = temperatureInputs(root, dir);
-    bool hasDie = false;
-    for (const auto& input : inputs)
-      hasDie = hasDie || isDieSensor(input);
-    for (const auto& input : inputs)
-      namer.add(inputKind(chip, chipKind, input, hasDie), input.celsius);
+    const std::string attrs = attributeDir(root, dir);
+    chips.push_back({root.readLine(attrs + "/name").value_or(hwmon), attrs});
   }
+  // Kernels that registered applesmc without a hwmon class entry.
+  if (root.exists(kAppleSMCDir) && !devices.contains(deviceOf(root, kAppleSMCDir)))
+    chips.push_back({"applesmc", kAppleSMCDir});
+  return chips;
+}
 
-  // Many ARM boards register their CPU and GPU thermal zones with no hwmon device.
-  const bool needCPU = namer.cpuCount() == 0, needGPU = namer.gpuCount() == 0;
-  if (needCPU || needGPU) {
-    for (const auto& zone : root.list("/sys/class/thermal")) {
-      if (!zone.starts_with("thermal_zone")) continue;
-      const std::string dir = "/sys/class/thermal/" + zone;
-      const SensorKind kind = classifyHwmon(root.readLine(dir + "/type").value_or(""));
-      if (!(kind == SensorKind::CPU && needCPU) && !(kind == SensorKind::GPU && needGPU)) continue;
-      if (auto value = celsius(root, dir + "/temp")) namer.add(kind, *value);
+void addThermalZones(const Root& root, bool needCPU, bool needGPU, std::vector<SensorSource>& out) {
+  std::vector<Chip> zones;
+  std::vector<SensorRole> roles;
+  for (const auto& zone : root.list("/sys/class/thermal")) {
+    if (!zone.starts_with("thermal_zone")) continue;
+    const std::string dir = "/sys/class/thermal/" + zone;
+    const std::string type = root.readLine(dir + "/type").value_or("");
+    const SensorRole role = type == "x86_pkg_temp" ? SensorRole::CPU : classifyHwmon(type);
+    if (!(role == SensorRole::CPU && needCPU) && !(role == SensorRole::GPU && needGPU)) continue;
+    if (!celsius(root, dir + "/temp")) continue;
+    zones.push_back({type, dir});
+    roles.push_back(role);
+  }
+  const auto names = chipNames(zones);
+  for (size_t i = 0; i < zones.size(); ++i)
+    out.push_back({names[i], roles[i], zones[i].dir + "/temp"});
+}
+
+}  // namespace
+
+SensorRole classifyHwmon(std::string_view chip) {
+  if (chip == "nouveau" || chip == "radeon" || chip == "i915" || chip == "xe" ||
+      contains(chip, "gpu")) {
+    return SensorRole::GPU;
+  }
+  for (std::string_view cpu : {"coretemp", "k10temp", "zenpower", "k8temp", "cpu", "core"}) {
+    if (contains(chip, cpu)) return SensorRole::CPU;
+  }
+  return SensorRole::Other;
+}
+
+std::vector<SensorSource> discoverSensors(const Root& root) {
+  const std::vector<Chip> chips = hwmonChips(root);
+  const std::vector<std::string> names = chipNames(chips);
+  std::vector<Found> found;
+  for (size_t i = 0; i < chips.size(); ++i) {
+    const Chip& chip = chips[i];
+    const std::vector<Input> inputs = temperatureInputs(root, chip.dir);
+    if (chip.name == "applesmc") {
+      // The driver labels each sensor with its SMC key; other labels are not keys.
+      for (const auto& input : inputs) {
+        if (input.label.size() == 4)
+          found.push_back({{input.label, SensorRole::SMCKey, input.path}, false});
+      }
+      continue;
+    }
+    const SensorRole chipRole = classifyHwmon(chip.name);
+    const bool hasDie = std::any_of(inputs.begin(), inputs.end(), isDieSensor);
+    for (const auto& input : inputs) {
+      Found f = classify(chip.name, chipRole, input, hasDie);
+      f.source.name = names[i] + " " + (input.label.empty() ? input.sensor : input.label);
+      found.push_back(std::move(f));
     }
   }
 
-  if (nvidiaGPU) namer.add(SensorKind::GPU, *nvidiaGPU);
+  const bool perCore = std::any_of(found.begin(), found.end(), [](const Found& f) {
+    return f.source.role == SensorRole::CPU && !f.package;
+  });
+  std::vector<SensorSource> sources;
+  bool cpu = false, gpu = false;
+  for (auto& f : found) {
+    if (f.package && perCore) f.source.role = SensorRole::Other;
+    cpu = cpu || f.source.role == SensorRole::CPU;
+    gpu = gpu || f.source.role == SensorRole::GPU;
+    sources.push_back(std::move(f.source));
+  }
+  // Many ARM boards register their CPU and GPU thermal zones with no hwmon device, and a machine
+  // without coretemp still has the package zone.
+  if (!cpu || !gpu) addThermalZones(root, !cpu, !gpu, sources);
+  return sources;
+}
+
+void LinuxTemperatureSensors::discover(std::vector<std::string> chips) {
+  chips_ = std::move(chips);
+  sources_ = discoverSensors(root_);
+  ++discoveries_;
+}
+
+bool LinuxTemperatureSensors::readKept(std::vector<TemperatureSensor>& out) const {
+  bool all = true;
+  for (const auto& s : sources_) {
+    if (auto value = celsius(root_, s.path)) {
+      out.push_back({s.name, s.role, *value});
+    } else {
+      all = false;
+    }
+  }
+  return all;
+}
+
+std::vector<TemperatureSensor> LinuxTemperatureSensors::read() {
+  std::vector<std::string> chips = root_.list("/sys/class/hwmon");
+  if (!chips_ || chips != *chips_) discover(std::move(chips));
+  std::vector<TemperatureSensor> out;
+  if (!readKept(out)) {
+    // A sensor went away (a module unloaded, a device unbound): find them afresh, once.
+    discover(root_.list("/sys/class/hwmon"));
+    out.clear();
+    readKept(out);
+  }
+  if (nvidiaGPU_) {
+    if (auto t = nvidiaGPU_()) out.push_back({"NVIDIA GPU", SensorRole::GPU, *t});
+  }
+  return out;
+}
+
+std::vector<SMCKey> readAppleSMCKeys(const Root& root) {
+  std::vector<SMCKey> keys;
+  for (const auto& input : temperatureInputs(root, kAppleSMCDir)) {
+    auto value = celsius(root, input.path);
+    if (input.label.size() == 4 && value)
+      keys.push_back({input.label, "flt ", fltBytes(static_cast<float>(*value))});
+  }
   return keys;
 }
 

@@ -1,5 +1,6 @@
 // The facts shown in the monitor window's title: chip name and core counts, GPU name and GPU
-// core count. Read once at construction and never changed.
+// core count, and whether the machine has a GPU at all (gpuName is "Unknown" when it has none).
+// Read once at construction and never changed.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +23,7 @@ class ModuleModelMainTitle : public QObject {
   int64_t numberOfECore() const { return numberOfECore_; }
   int64_t numberOfPCore() const { return numberOfPCore_; }
   int64_t numberOfGPUCore() const { return numberOfGPUCore_; }
+  bool hasGPU() const { return hasGPU_; }
 
  signals:
   void changed();
@@ -32,4 +34,5 @@ class ModuleModelMainTitle : public QObject {
   int64_t numberOfECore_ = 0;
   int64_t numberOfPCore_ = 0;
   int64_t numberOfGPUCore_ = -1;
+  bool hasGPU_ = false;
 };

@@ -93,17 +93,32 @@ TEST(FerroluxMachineInfo, CapturedLinuxMachines) {
     const char* machine;
     std::string expected;
   };
+  // Every captured tree: a machine without efficiency cores gives one count, one without a GPU
+  // says so, and a GPU is named through the tree's PCI id list where it has one.
   const Case cases[] = {
       {"intel-hybrid-laptop", "x86_64",
        "12th Gen Intel(R) Core(TM) i7-1260P" + dot +
-           "8 E-cores + 8 P-cores\nIntel GPU [8086:46a6]" + dot +
+           "8 E-cores + 8 P-cores\nIntel Alder Lake-P GT2 [Iris Xe Graphics]" + dot +
            "GPU core count unknown\nProcessor type: x86\n"},
       {"amd-desktop", "x86_64",
-       "AMD Ryzen 9 5900X 12-Core Processor" + dot + "24 cores\nAMD GPU [1002:73bf]" + dot +
+       "AMD Ryzen 9 5900X 12-Core Processor" + dot +
+           "24 cores\nAMD Navi 21 [Radeon RX 6800/6800 XT / 6900 XT]" + dot +
            "GPU core count unknown\nProcessor type: x86\n"},
       {"asahi-m1", "aarch64",
-       "Apple M1" + dot + "4 E-cores + 4 P-cores\nUnknown" + dot +
-           "GPU core count unknown\nProcessor type: ARM\n"},
+       "Apple M1" + dot + "4 E-cores + 4 P-cores\nNo GPU\nProcessor type: ARM\n"},
+      {"arm-rk3588", "aarch64",
+       "Rockchip RK3588" + dot + "4 E-cores + 4 P-cores\nNo GPU\nProcessor type: ARM\n"},
+      {"intel-mac-applesmc", "x86_64",
+       "Intel(R) Core(TM) i7-4850HQ CPU @ 2.30GHz" + dot +
+           "8 cores\nNo GPU\nProcessor type: x86\n"},
+      {"vm-minimal", "x86_64", "AMD EPYC" + dot + "2 cores\nNo GPU\nProcessor type: x86\n"},
+      {"kunpeng920-2socket", "aarch64",
+       "Unknown processor" + dot + "128 cores\nNo GPU\nProcessor type: ARM\n"},
+      {"xeon-e7-4socket", "x86_64",
+       "Intel(R) Xeon(R) CPU E7- 4870  @ 2.40GHz" + dot +
+           "40 cores\nNo GPU\nProcessor type: x86\n"},
+      {"node-exporter-collage", "x86_64",
+       "Intel(R) Core(TM) i7-8650U CPU @ 1.90GHz" + dot + "4 cores\nNo GPU\nProcessor type: x86\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.tree);
@@ -132,13 +147,21 @@ TEST(FerroluxSensors, SourceSensorsAndValues) {
        {"source: PMU", "  Tp0i  HID ", "  Tg0i  HID ", "values:"}},
       {{"--platform", "linux", "--sensors"},
        {{"FERROLUX_SYSFS_ROOT", trees + "amd-desktop"}, {"FERROLUX_MACHINE", "x86_64"}},
-       {"platform: linux", "source: SMC", "  Tz01  flt   61.25 \u00B0C     neither",
-        "  Tp01  flt   54.00 \u00B0C     CPU", "  Tp05  flt   52.75 \u00B0C     CPU",
-        "  Tg05  flt   52.00 \u00B0C     GPU", "  CPUMin  52.75 \u00B0C", "  CPUMax  54.00 \u00B0C",
-        "  CPUAvg  53.38 \u00B0C", "  GPUAvg  50.00 \u00B0C"}},
+       {"platform: linux", "source: sensors",
+        "  k10temp Tctl                 61.25 \u00B0C     neither",
+        "  k10temp Tccd1                54.00 \u00B0C     CPU",
+        "  k10temp Tccd2                52.75 \u00B0C     CPU",
+        "  amdgpu junction              52.00 \u00B0C     GPU",
+        "  amdgpu mem                   50.00 \u00B0C     neither", "  CPUMin  52.75 \u00B0C",
+        "  CPUMax  54.00 \u00B0C", "  CPUAvg  53.38 \u00B0C", "  GPUAvg  50.00 \u00B0C"}},
+      // An Intel Mac: the CPU from coretemp, every SMC key listed as counting for neither.
+      {{"--platform", "linux", "--sensors"},
+       {{"FERROLUX_SYSFS_ROOT", trees + "intel-mac-applesmc"}, {"FERROLUX_MACHINE", "x86_64"}},
+       {"  coretemp Package id 0", " CPU\n", "  TC0P ", " neither\n", "  CPUMax  56.00 \u00B0C"}},
       {{"--platform", "linux", "--sensors"},
        {{"FERROLUX_SYSFS_ROOT", trees + "vm-minimal"}, {"FERROLUX_MACHINE", "x86_64"}},
-       {"  (no SMC)", "  CPUMin  -1.00 \u00B0C", "  CPUAvg  none", "  GPUAvg  none"}},
+       {"  (no temperature sensors)", "  CPUMin  -1.00 \u00B0C", "  CPUAvg  none",
+        "  GPUAvg  none"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.join(' ').toStdString());
@@ -235,8 +258,8 @@ TEST(SystemProfilerStandIn, Documents) {
        "Intel UHD Graphics 630", std::nullopt},
       {"FERROLUX_SIM_PROFILE", profiles + "macmini-m1.plist", "SPHardwareDataType", std::nullopt,
        std::nullopt},
-      {"FERROLUX_SYSFS_ROOT", trees + "amd-desktop", "SPDisplaysDataType", "AMD GPU [1002:73bf]",
-       std::nullopt},
+      {"FERROLUX_SYSFS_ROOT", trees + "amd-desktop", "SPDisplaysDataType",
+       "AMD Navi 21 [Radeon RX 6800/6800 XT / 6900 XT]", std::nullopt},
       {"FERROLUX_SYSFS_ROOT", trees + "vm-minimal", "SPDisplaysDataType", std::nullopt,
        std::nullopt},
   };

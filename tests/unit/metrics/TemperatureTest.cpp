@@ -5,6 +5,8 @@
 #include <QSignalSpy>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <vector>
 
@@ -12,8 +14,10 @@
 #include "app/metrics/SGM1IOHIDSensors.h"
 #include "app/metrics/SGM1SensorTemperature.h"
 #include "app/metrics/smc/SGM1SMCSensorTemperature.h"
+#include "platform/linux/LinuxPlatform.h"
 #include "platform/sim/SimPlatform.h"
 #include "unit/core/QtApp.h"
+#include "unit/core/ScratchDir.h"
 
 namespace {
 
@@ -289,6 +293,53 @@ TEST_F(ModuleModelTemperatureTest, HIDSensorWithoutEventIsLeftOut) {
   EXPECT_DOUBLE_EQ(model.CPUMax(), 42);
   EXPECT_DOUBLE_EQ(model.CPUAvg(), 41);
   EXPECT_DOUBLE_EQ(model.GPUAvg(), 30);
+}
+
+// On Linux the machine's own sensors are the source, whatever its model identifier: the four
+// values from captured trees, and from one tree where an SMC beside coretemp holds keys of the
+// Apple Silicon tables, which count only on an Apple Silicon processor.
+TEST_F(ModuleModelTemperatureTest, LinuxTreesGiveTheFourValues) {
+  fxtest::ScratchDir smc;
+  for (const auto& [path, value] : std::vector<std::pair<std::string, std::string>>{
+           {"sys/class/hwmon/hwmon0/name", "coretemp"},
+           {"sys/class/hwmon/hwmon0/temp1_label", "Package id 0"},
+           {"sys/class/hwmon/hwmon0/temp1_input", "60000"},
+           {"sys/devices/platform/applesmc.768/temp1_label", "Tp01"},
+           {"sys/devices/platform/applesmc.768/temp1_input", "55000"},
+           {"sys/devices/platform/applesmc.768/temp2_label", "Tg05"},
+           {"sys/devices/platform/applesmc.768/temp2_input", "45000"}}) {
+    std::filesystem::create_directories((smc.path / path).parent_path());
+    std::ofstream(smc.path / path) << value << "\n";
+  }
+  const std::string trees = FERROLUX_FIXTURES_DIR "/sysfs/";
+  struct Case {
+    std::string root;
+    const char* machine;
+    double min, max, avg, gpuAvg;
+  };
+  const Case cases[] = {
+      {trees + "intel-hybrid-laptop", "x86_64", 45, 50, 47.8, kNaN},
+      {trees + "amd-desktop", "x86_64", 52.75, 54, 53.375, 50},
+      {trees + "arm-rk3588", "aarch64", 44.4, 45.3, 45, 43.5},
+      // coretemp's package sensor is all the CPU has; applesmc's keys count for nothing
+      {trees + "intel-mac-applesmc", "x86_64", 56, 56, 56, kNaN},
+      // eight cores on two chips; their "Physical id" package sensors (55 °C) are no cores
+      {trees + "node-exporter-collage", "x86_64", 50, 54, 52.25, kNaN},
+      {trees + "vm-minimal", "x86_64", -1, -1, kNaN, kNaN},
+      {smc.path.string(), "x86_64", 60, 60, 60, kNaN},
+      {smc.path.string(), "aarch64", 55, 60, 57.5, 45},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.root + " " + c.machine);
+    platform::LinuxPlatform machine({c.root, c.machine, false});
+    ModuleModelTemperature model(machine);
+    EXPECT_EQ(model.sensorTmp().sensorType(), "sensors");
+    model.update();
+    expectSame(model.CPUMin(), c.min);
+    expectSame(model.CPUMax(), c.max);
+    expectSame(model.CPUAvg(), c.avg);
+    expectSame(model.GPUAvg(), c.gpuAvg);
+  }
 }
 
 TEST_F(ModuleModelTemperatureTest, HistoriesKeep350AndClearDataEmptiesThem) {

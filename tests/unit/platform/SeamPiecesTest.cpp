@@ -220,14 +220,11 @@ TEST(SimThermal, TemperaturesFollowTheLoad) {
   };
   auto host = std::make_unique<Ticks>();
   Ticks& ticks = *host;
-  sim::Profile p;
-  p.cpuCount = 1;
-  p.smc = {{"Tp01", "flt ", fltBytes(40)},
-           {"Tg05", "fpe2", {0x0B, 0x40}},
-           {"Tp05", "flt ", fltBytes(0)},
-           {"F0Ac", "flt ", fltBytes(1200)}};
-  p.hid = {{int64_t{0x54703069}, 41.0}, {int64_t{0x54703169}, std::nullopt}};
-  sim::SimPlatform machine(std::move(p), "t", std::move(host));
+  // The profile keeps the "fpe2" decoding edge case that no shipped profile has.
+  auto loaded = sim::loadProfile(FERROLUX_FIXTURES_DIR "/sysinfo/fpe2-gpu-profile.plist");
+  ASSERT_TRUE(loaded.profile) << loaded.error;
+  ASSERT_EQ(loaded.profile->cpuCount, 1);
+  sim::SimPlatform machine(std::move(*loaded.profile), "t", std::move(host));
 
   auto readSMC = [&] {
     uint32_t conn = 0;
