@@ -10,7 +10,12 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args) {
       cl.rest.push_back(a);
     } else if (i == 1 && (a == "serve" || a == "record")) {
       cl.command = a;
-    } else if (cl.command == "record" && (a == "--duration" || a == "--output" || a == "--")) {
+    } else if (i == 1 && a == "plot") {
+      cl.command = a;
+      cl.plotArgs.assign(args.begin() + 2, args.end());
+      break;
+    } else if (cl.command == "record" &&
+               (a == "--duration" || a == "--output" || a == "--plot" || a == "--")) {
       if (a == "--") {
         cl.recordArgv.assign(args.begin() + static_cast<long>(i) + 1, args.end());
         if (cl.recordArgv.empty() || cl.recordArgv.front().empty())
@@ -22,8 +27,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args) {
         break;
       }
       const std::string& value = args[++i];
-      if (a == "--output") {
-        cl.output = value;
+      if (a == "--output" || a == "--plot") {
+        (a == "--output" ? cl.output : cl.plot) = value;
         continue;
       }
       char* end = nullptr;
@@ -99,7 +104,11 @@ std::string CommandLine::usage(const std::string& program) {
          " serve [--listen ADDRESS:PORT] [--platform linux|sim:PROFILE]\n"
          "       " +
          program +
-         " record [--duration SECONDS] [--output FILE] [--platform ...] [-- COMMAND ARGS...]\n"
+         " record [--duration SECONDS] [--output FILE] [--plot FILE.png|FILE.svg]\n"
+         "              [--platform ...] [-- COMMAND ARGS...]\n"
+         "       " +
+         program +
+         " plot FILE.csv [--output FILE.png|FILE.svg] [--dark] [--width POINTS] [--incomplete]\n"
          "  --platform SPEC   the machine to watch: linux (this computer, the default) or\n"
          "                    sim:PROFILE (a simulated Mac; PROFILE is a profile name or path).\n"
          "                    FERROLUX_PLATFORM gives the default.\n"
@@ -111,5 +120,9 @@ std::string CommandLine::usage(const std::string& program) {
          "  serve             export the measurements for Prometheus at\n"
          "                    http://ADDRESS:PORT/metrics, without a window\n"
          "  --listen A:P      where serve listens: a numeric address and a port\n"
-         "                    (default 127.0.0.1:10073; port 0 picks a free one)\n";
+         "                    (default 127.0.0.1:10073; port 0 picks a free one)\n"
+         "  plot              draw a recording as the window's four cards over its whole\n"
+         "                    length, with averages, peaks and energy, into a PNG at 2x\n"
+         "                    (beside the CSV by default) or an SVG\n"
+         "  --plot FILE       with record: draw the recording into FILE when it ends\n";
 }

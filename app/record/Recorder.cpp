@@ -13,6 +13,7 @@
 #include "app/headless/HeadlessRuntime.h"
 #include "app/log/LogFileWriter.h"
 #include "app/model/GeneralModel.h"
+#include "app/record/RecordPlot.h"
 
 namespace record {
 
@@ -161,6 +162,9 @@ int Recorder::finish(int loopStatus) {
     return loopStatus;
   }
   recording_ = false;
+  // Ended before its duration or its command, or without its helper: the picture says so.
+  const bool cutShort = helperLost_ || duration_.isActive() ||
+                        (command_ && command_->state() != QProcess::NotRunning);
   duration_.stop();
   if (command_ && command_->state() != QProcess::NotRunning) {
     command_->terminate();
@@ -183,6 +187,9 @@ int Recorder::finish(int loopStatus) {
   else if (helperLost_)
     status = headless::exitCode(headless::Failure::NotRunning);
   if (status == 0 && !asked) status = kCannotWrite;
+  if (request_.plot && !path.empty() && !drawRecording(path, *request_.plot, cutShort) &&
+      status == 0)
+    status = kCannotWrite;
   return status;
 }
 
