@@ -6,11 +6,11 @@ namespace {
 
 bool takesValue(const std::string& a) {
   return a == "--platform" || a == "--listen" || a == "--duration" || a == "--output" ||
-         a == "--snapshot" || a == "--samples";
+         a == "--snapshot" || a == "--samples" || a == "--plot";
 }
 
 bool isCommand(const std::string& a) {
-  return a == "serve" || a == "record";
+  return a == "serve" || a == "record" || a == "plot";
 }
 
 // Where the command word is: the first word that is neither an option nor an option's value,
@@ -44,8 +44,14 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args) {
     if (i == 0) {
       cl.rest.push_back(a);
     } else if (i == commandAt) {
+      // A picture of a file reads its own arguments.
+      if (cl.command == "plot") {
+        cl.plotArgs.assign(args.begin() + static_cast<long>(i) + 1, args.end());
+        break;
+      }
       continue;
-    } else if (cl.command == "record" && (a == "--duration" || a == "--output" || a == "--")) {
+    } else if (cl.command == "record" &&
+               (a == "--duration" || a == "--output" || a == "--plot" || a == "--")) {
       if (a == "--") {
         cl.recordArgv.assign(args.begin() + static_cast<long>(i) + 1, args.end());
         if (cl.recordArgv.empty() || cl.recordArgv.front().empty())
@@ -57,8 +63,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args) {
         break;
       }
       const std::string& value = args[++i];
-      if (a == "--output") {
-        cl.output = value;
+      if (a == "--output" || a == "--plot") {
+        (a == "--output" ? cl.output : cl.plot) = value;
         continue;
       }
       char* end = nullptr;
@@ -147,7 +153,11 @@ std::string CommandLine::usage(const std::string& program) {
          " serve [--listen ADDRESS:PORT] [--platform linux|sim:PROFILE]\n"
          "       " +
          program +
-         " record [--duration SECONDS] [--output FILE] [--platform ...] [-- COMMAND ARGS...]\n"
+         " record [--duration SECONDS] [--output FILE] [--plot FILE.png|FILE.svg]\n"
+         "              [--platform ...] [-- COMMAND ARGS...]\n"
+         "       " +
+         program +
+         " plot FILE.csv [--output FILE.png|FILE.svg] [--dark] [--width POINTS] [--incomplete]\n"
          "  --platform SPEC   the machine to watch: linux (this computer, the default) or\n"
          "                    sim:PROFILE (a simulated Mac; PROFILE is a profile name or path).\n"
          "                    FERROLUX_PLATFORM gives the default.\n"
@@ -159,5 +169,9 @@ std::string CommandLine::usage(const std::string& program) {
          "  serve             export the measurements for Prometheus at\n"
          "                    http://ADDRESS:PORT/metrics, without a window\n"
          "  --listen A:P      where serve listens: a numeric IPv4 address and a port\n"
-         "                    (default 127.0.0.1:10073; port 0 picks a free one)\n";
+         "                    (default 127.0.0.1:10073; port 0 picks a free one)\n"
+         "  plot              draw a recording as the window's four cards over its whole\n"
+         "                    length, with averages, peaks and energy, into a PNG at 2x\n"
+         "                    (beside the CSV by default) or an SVG\n"
+         "  --plot FILE       with record: draw the recording into FILE when it ends\n";
 }

@@ -18,6 +18,8 @@ struct CommandLine {
   std::optional<std::string> listen;    // serve --listen ADDRESS:PORT
   std::optional<double> duration;       // record --duration SECONDS
   std::optional<std::string> output;    // record --output FILE
+  std::optional<std::string> plot;      // record --plot FILE.png|FILE.svg
+  std::vector<std::string> plotArgs;    // every argument after "plot", read by that command
   std::vector<std::string> recordArgv;  // record -- COMMAND ARGS...
   std::string error;                    // set when the arguments are unusable
   std::vector<std::string> rest;        // the program name and every argument left for Qt

@@ -20,6 +20,7 @@
 #include "app/helperlink/Log.h"
 #include "app/model/AppDelegate.h"
 #include "app/model/GeneralModel.h"
+#include "app/plot/PlotCommand.h"
 #include "app/record/RecordCommand.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/Snapshot.h"
@@ -46,6 +47,19 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
   }
 
+  if (cl.command == "plot") {
+    // A picture of a file: no machine is watched, so no platform is chosen.
+    const plot::PlotRequest request = plot::PlotRequest::parse(cl.plotArgs);
+    if (!request.error.empty()) {
+      std::fprintf(stderr, "ferrolux: %s\n%s", request.error.c_str(),
+                   CommandLine::usage(program).c_str());
+      return 64;
+    }
+    int plotArgc = 1;
+    char* plotArgv[] = {argv[0], nullptr};
+    return plot::runPlot(request, plotArgc, plotArgv);
+  }
+
   platform::CreateResult chosen =
       platform::create(cl.platform.value_or(platform::specFromEnvironment()));
   if (!chosen.platform) {
@@ -66,7 +80,8 @@ int main(int argc, char** argv) {
 
   if (cl.command == "serve") return fxexport::runServe(cl.listen, machine, qtArgc, qtArgv.data());
   if (cl.command == "record")
-    return record::runRecord({cl.duration, cl.output, cl.recordArgv, {}}, qtArgc, qtArgv.data());
+    return record::runRecord({cl.duration, cl.output, cl.recordArgv, {}, cl.plot}, qtArgc,
+                             qtArgv.data());
 
   if (cl.machineInfo) {
     QCoreApplication app(qtArgc, qtArgv.data());

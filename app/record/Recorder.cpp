@@ -17,6 +17,7 @@
 #include "app/headless/HeadlessRuntime.h"
 #include "app/log/LogFileWriter.h"
 #include "app/model/GeneralModel.h"
+#include "app/record/RecordPlot.h"
 
 namespace record {
 
@@ -216,6 +217,9 @@ int Recorder::finish() {
   }
   // The recording ends here: the time spent stopping the command is not part of it.
   recording_ = false;
+  // Ended before its duration or its command, or without its helper: the picture says so.
+  const bool cutShort = helperLost_ || duration_.isActive() ||
+                        (command_ && command_->state() != QProcess::NotRunning);
   duration_.stop();
   const auto endedAt = headless::HeadlessSession::Clock::now();
   const double recorded = std::chrono::duration<double>(endedAt - startedAt_).count();
@@ -247,7 +251,11 @@ int Recorder::finish() {
   std::fputs(summary.c_str(), stderr);
   std::fflush(stderr);
   if (!path.empty()) say("saved at " + path);
-  return exitStatus(asked);
+  int status = exitStatus(asked);
+  if (request_.plot && !path.empty() &&
+      !drawRecording(path, *request_.plot, cutShort || longestSilence_ > 0) && status == 0)
+    status = kCannotWrite;
+  return status;
 }
 
 }  // namespace record

@@ -32,6 +32,7 @@ struct RecordRequest {
   std::optional<std::string> output;        // --output FILE; none: the logging folder and name
   std::vector<std::string> command;         // after "--": program and arguments, no shell
   std::optional<std::string> chosenFolder;  // the logging folder setting, when set
+  std::optional<std::string> plot;          // --plot FILE: a picture of the recording
 };
 
 // Exit statuses of our own, in the BSD sysexits convention where one fits.

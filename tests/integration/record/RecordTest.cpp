@@ -3,6 +3,7 @@
 // passes on from a command, and what it says when it cannot record.
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTimer>
@@ -107,10 +108,14 @@ class RecordWithHelper : public ::testing::Test {
 TEST_F(RecordWithHelper, DurationWritesRowsWhoseEnergyTheSummaryReports) {
   const fs::path csv = scratch.path / "out" / "five.csv";
   fs::create_directories(csv.parent_path());
+  const fs::path png = scratch.path / "out" / "five.png";
   const Outcome run =
-      record(scratch.path, {"--duration", "5", "--output", QString::fromStdString(csv)});
+      record(scratch.path, {"--duration", "5", "--output", QString::fromStdString(csv), "--plot",
+                            QString::fromStdString(png)});
   ASSERT_EQ(run.exitCode, 0) << run.said.toStdString() << helper->log();
   EXPECT_EQ(savedAt(run), csv) << run.said.toStdString();
+  // The picture of the same rows, drawn when the recording ended.
+  EXPECT_EQ(QImage(QString::fromStdString(png.string())).width(), 1600) << run.said.toStdString();
 
   const auto rows = readCsv(csv);
   ASSERT_FALSE(rows.empty());
