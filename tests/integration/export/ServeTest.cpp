@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -252,6 +253,22 @@ TEST_F(ServeWithHelper, PrometheusSeesPowerAndEnergyAgree) {
                "increase(ferrolux_energy_joules_total{domain=\"package\"}[20s]) / 20")
              .value_or(-1);
   EXPECT_EQ(query(prometheusPort, "ferrolux_helper_up"), 1.0);
+
+  // Every query of the Grafana dashboard, for this machine as its instance variable, has data.
+  QFile file(FERROLUX_SOURCE_DIR "/packaging/grafana/ferrolux.json");
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QJsonArray panels = QJsonDocument::fromJson(file.readAll()).object()["panels"].toArray();
+  ASSERT_EQ(panels.size(), 6);
+  for (const QJsonValue panel : panels) {
+    const QJsonArray targets = panel["targets"].toArray();
+    EXPECT_FALSE(targets.isEmpty()) << panel["title"].toString().toStdString();
+    for (const QJsonValue target : targets) {
+      const QString expr =
+          target["expr"].toString().replace("$instance", QString("127.0.0.1:%1").arg(servePort));
+      EXPECT_TRUE(query(prometheusPort, expr))
+          << panel["title"].toString().toStdString() << ": " << expr.toStdString();
+    }
+  }
 
   // A stop signal ends it cleanly; the helper stays for its other clients.
   ::kill(static_cast<pid_t>(serve.processId()), SIGTERM);
