@@ -9,6 +9,7 @@
 #include "helper/EmbeddedInfo.h"
 #include "packaging/SystemdUnits.h"
 #include "shared/process/Process.h"
+#include "unit/core/Numbers.h"
 #include "unit/core/ScratchDir.h"
 
 namespace {
@@ -108,7 +109,7 @@ TEST_F(SystemdUnitsOnDisk, ExposureAtMostOnePointFive) {
   std::smatch m;
   ASSERT_TRUE(std::regex_search(r.output, m, std::regex(R"(exposure level for \S+: ([0-9.]+))")))
       << r.output << r.errorOutput;
-  EXPECT_LE(std::stod(m[1]), 1.5) << r.output;
+  EXPECT_LE(fxtest::number(m[1].str()), 1.5) << r.output;
 }
 
 }  // namespace
