@@ -12,6 +12,7 @@
 #include "app/model/AppDelegate.h"
 #include "app/model/ContentModel.h"
 #include "integration/app/RootModelFixture.h"
+#include "unit/core/Numbers.h"
 #include "unit/core/PostCounter.h"
 
 namespace rootmodel {
@@ -112,6 +113,37 @@ TEST_F(RootModelTest, CurrentHelperSamplesOnceASecondFromStartUp) {
   EXPECT_DOUBLE_EQ(power.PKGEnergy(), power.historicPKG().front());
   EXPECT_DOUBLE_EQ(frequency.PCore(), frequency.historicPCore().front());
 
+  // The row the CSV and the exporter write takes each column from its own model figure. The
+  // figures of a pair that could be swapped differ here, so a swap shows.
+  const ModuleModelTemperature& temperature = model->modelTemperature();
+  const ModuleModelUtilization& utilization = model->modelUtilization();
+  ASSERT_NE(frequency.ECore(), frequency.PCore());
+  ASSERT_LT(temperature.CPUMin(), temperature.CPUMax());
+  ASSERT_NE(power.PKGEnergy(), power.CPUEnergy());
+  const LogRowValues row = model->logRowValues();
+  const struct {
+    const char* column;
+    double row, model;
+  } columns[] = {
+      {"package power", row.pkgPower, power.PKGEnergy()},
+      {"CPU power", row.cpuPower, power.CPUEnergy()},
+      {"DRAM power", row.dramPower, power.DRAMEnergy()},
+      {"GPU power", row.gpuPower, power.GPUEnergy()},
+      {"E-core frequency", row.eCoreFrequency, frequency.ECore()},
+      {"P-core frequency", row.pCoreFrequency, frequency.PCore()},
+      {"GPU frequency", row.gpuFrequency, frequency.GPU()},
+      {"CPU minimum", row.cpuMinTemperature, temperature.CPUMin()},
+      {"CPU average", row.cpuAvgTemperature, temperature.CPUAvg()},
+      {"CPU maximum", row.cpuMaxTemperature, temperature.CPUMax()},
+      {"GPU temperature", row.gpuAvgTemperature, temperature.GPUAvg()},
+      {"utilization", row.utilization, utilization.utilization()},
+      {"E utilization", row.eutilization, utilization.eutilization()},
+      {"P utilization", row.putilization, utilization.putilization()},
+      {"GPU utilization", row.utilizationGPU, utilization.utilizationGPU()},
+  };
+  for (const auto& c : columns)
+    fxtest::expectNear(c.row, c.model, 0, c.column);
+
   // Quitting tells the helper to close, and it does.
   AppDelegate delegate(*QCoreApplication::instance(),
                        [&] { model->xpcmanager().client().sendCloseHelper(); });
@@ -145,8 +177,9 @@ TEST_F(RootModelTest, TemperatureHistoriesGrowOncePerReply) {
     auto content = ContentModel::create(*model);
     ASSERT_TRUE(fxtest::pumpUntil([&] { return views.count >= 2; }, 10000)) << helper.log();
     model->modelPowerMetrics().stopSampling();
-    fxtest::pumpUntil([&] { return views.count == static_cast<int>(tools.requests().size()); },
-                      5000);
+    ASSERT_TRUE(fxtest::pumpUntil(
+        [&] { return views.count == static_cast<int>(tools.requests().size()); }, 5000))
+        << views.count << " replies to " << tools.requests().size() << " requests";
 
     EXPECT_EQ(model->modelTemperature().sensorTmp().sensorType(), source);
     const auto n = static_cast<size_t>(views.count.load());

@@ -16,6 +16,7 @@
 #include "integration/helper/HelperHarness.h"
 #include "integration/log/NotificationServer.h"
 #include "unit/core/FullFilesystem.h"
+#include "unit/core/Numbers.h"
 #include "unit/core/QtApp.h"
 
 namespace {
@@ -42,7 +43,7 @@ void expectWellFormedRows(const std::vector<std::string>& file) {
   double last = -1;
   for (size_t i = 1; i < file.size(); ++i) {
     EXPECT_EQ(std::count(file[i].begin(), file[i].end(), ','), 16) << file[i];
-    const double elapsed = std::stod(file[i].substr(file[i].find(", ") + 2));
+    const double elapsed = fxtest::number(file[i].substr(file[i].find(", ") + 2));
     if (i == 1) {
       EXPECT_EQ(elapsed, 0);
     }
@@ -195,7 +196,7 @@ TEST_F(LogRecorderTest, ThreeSamplesThenStopWriteTheFileAndTellWhere) {
   // The simulated machine draws power: the package column (the third) holds watts.
   for (size_t i = 1; i < file.size(); ++i) {
     const size_t third = file[i].find(", ", file[i].find(", ") + 2) + 2;
-    EXPECT_GT(std::stod(file[i].substr(third)), 0) << file[i];
+    EXPECT_GT(fxtest::number(file[i].substr(third)), 0) << file[i];
   }
 
   ASSERT_TRUE(fxtest::pumpUntil([&] { return server.received.size() >= 2; }, kPatienceMs));

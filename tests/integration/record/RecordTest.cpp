@@ -17,6 +17,7 @@
 
 #include "integration/helper/HelperHarness.h"
 #include "unit/core/FullFilesystem.h"
+#include "unit/core/Numbers.h"
 #include "unit/core/QtApp.h"
 
 namespace {
@@ -130,13 +131,14 @@ TEST_F(RecordWithHelper, DurationWritesRowsWhoseEnergyTheSummaryReports) {
 
   double fromRows = 0;
   for (std::size_t i = 2; i < rows.size(); ++i)
-    fromRows += std::stod(rows[i][2]) * (std::stod(rows[i][1]) - std::stod(rows[i - 1][1]));
-  const double span = std::stod(rows.back()[1]);
+    fromRows +=
+        fxtest::number(rows[i][2]) * (fxtest::number(rows[i][1]) - fxtest::number(rows[i - 1][1]));
+  const double span = fxtest::number(rows.back()[1]);
   const double covered = summaryNumber(run.said, "covering ([0-9.]+) s");
   const double firstWindow = covered - span;
   EXPECT_GT(firstWindow, 0.05) << run.said.toStdString();
   EXPECT_LT(firstWindow, 1.5) << run.said.toStdString();
-  fromRows += std::stod(rows[1][2]) * firstWindow;
+  fromRows += fxtest::number(rows[1][2]) * firstWindow;
 
   const double joules = summaryNumber(run.said, "\nPackage +\\S+ W +\\S+ W +([0-9.]+) J");
   const double wattHours = summaryNumber(run.said, "\nPackage .* J +([0-9.]+) Wh");

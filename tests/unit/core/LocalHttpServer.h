@@ -26,10 +26,12 @@ class LocalHttpServer {
     QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] { accept(); });
   }
 
-  void answer(int status, QByteArray body) {
+  // `headers`: further header lines, each ending in "\r\n".
+  void answer(int status, QByteArray body, QByteArray headers = {}) {
     mode = Mode::Answer;
     status_ = status;
     body_ = std::move(body);
+    headers_ = std::move(headers);
   }
 
   QString url(const QString& path) const {
@@ -70,14 +72,16 @@ class LocalHttpServer {
       timer->start(100);
       return;
     }
-    socket->write("HTTP/1.1 " + QByteArray::number(status_) + " X\r\nContent-Length: " +
-                  QByteArray::number(body_.size()) + "\r\nConnection: close\r\n\r\n" + body_);
+    socket->write("HTTP/1.1 " + QByteArray::number(status_) +
+                  " X\r\nContent-Length: " + QByteArray::number(body_.size()) +
+                  "\r\nConnection: close\r\n" + headers_ + "\r\n" + body_);
     socket->disconnectFromHost();
   }
 
   QTcpServer server_;
   int status_ = 200;
   QByteArray body_;
+  QByteArray headers_;
 };
 
 }  // namespace fxtest

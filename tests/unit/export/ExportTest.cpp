@@ -109,6 +109,9 @@ TEST(EnergyMeter, PowerHeldForTheRealIntervals) {
       {"a gap counts the window alone", {{0ms, 10, 0.5}, {10000ms, 10, 0.5}}, 10},
       {"NaN and negative add nothing", {{0ms, 10, 0.5}, {1000ms, NAN, 1}, {2000ms, -3, 1}}, 5},
       {"a clock that did not move holds the window", {{0ms, 10, 0.5}, {0ms, 10, 0.5}}, 10},
+      {"samples closer than their window hold the interval",
+       {{0ms, 10, 0.5}, {300ms, 10, 0.3}},
+       5 + 3},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -10,6 +9,7 @@
 #include "helper/EmbeddedInfo.h"
 #include "packaging/SystemdUnits.h"
 #include "shared/process/Process.h"
+#include "unit/core/Numbers.h"
 #include "unit/core/ScratchDir.h"
 
 namespace {
@@ -112,10 +112,7 @@ TEST_F(SystemdUnitsOnDisk, ExposureAtMostOnePointFour) {
   std::smatch m;
   ASSERT_TRUE(std::regex_search(r.output, m, std::regex(R"(exposure level for \S+: ([0-9.]+))")))
       << r.output << r.errorOutput;
-  const std::string figure = m[1];
-  double exposure = 99;
-  std::from_chars(figure.data(), figure.data() + figure.size(), exposure);
-  EXPECT_LE(exposure, 1.4) << r.output;
+  EXPECT_LE(fxtest::number(m[1].str()), 1.4) << r.output;
 }
 
 }  // namespace

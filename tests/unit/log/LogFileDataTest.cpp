@@ -71,13 +71,15 @@ TEST_F(LogFileDataTest, RowsAsTheFileWritesThem) {
        "14:07:34.000, 12.346, 14.350, 2.400, 0.050, 0.123, 2064, 3228, 389, -1, nan, -1, 38, "
        "nan, 50.000, nan, 0.000"},
   };
-  // A decimal comma in the process locale must not reach the file.
-  const char* before = std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+  // A decimal comma in the process locale must not reach the file. scripts/install-deps makes
+  // the locale, so its absence is a failure, not a quiet pass in the C locale.
+  ASSERT_NE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8"), nullptr) << "no de_DE.UTF-8 locale";
+  ASSERT_EQ(std::localeconv()->decimal_point, std::string(","));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(LogFileData::make(c.at, c.elapsed, c.values).line(), c.line);
   }
-  if (before) std::setlocale(LC_NUMERIC, "C");
+  std::setlocale(LC_NUMERIC, "C");
   EXPECT_EQ(logfile::text({}), std::string(logfile::kHeader) + "\n");
   EXPECT_EQ(std::string(logfile::kHeader).substr(0, 33), "System Time, Elapsed Time (sec), ");
 }

@@ -10,6 +10,7 @@
 #include "app/core/UserDefaults.h"
 #include "app/metrics/ModuleModelUtilization.h"
 #include "app/metrics/SGPowerMetrics.h"
+#include "unit/core/Numbers.h"
 #include "unit/core/QtApp.h"
 #include "unit/metrics/SampleBuilders.h"
 #include "unit/sysinfo/FakePlatform.h"
@@ -29,6 +30,7 @@ const plist::Value kEP = fxtest::withClusters(
     {fxtest::cluster("E-Cluster", 1e9, {0, 1}), fxtest::cluster("P-Cluster", 3e9, {2, 3})});
 const plist::Value kEmptyP = fxtest::withClusters(
     {fxtest::cluster("E-Cluster", 1e9, {0, 1}), fxtest::cluster("P-Cluster", 3e9, {})});
+const plist::Value kOnlyE = fxtest::withClusters({fxtest::cluster("E-Cluster", 1e9, {0, 1})});
 
 class UtilizationTest : public ::testing::Test {
  protected:
@@ -50,10 +52,7 @@ class UtilizationTest : public ::testing::Test {
 };
 
 void expectFraction(double actual, double expected, const char* what) {
-  if (std::isnan(expected))
-    EXPECT_TRUE(std::isnan(actual)) << what << " = " << actual;
-  else
-    EXPECT_NEAR(actual, expected, 1e-12) << what;
+  fxtest::expectNear(actual, expected, 1e-12, what);
 }
 
 TEST_F(UtilizationTest, ValuesAfterTheLastOfSomeSamples) {
@@ -101,6 +100,13 @@ TEST_F(UtilizationTest, ValuesAfterTheLastOfSomeSamples) {
        {stat({"cpu0 10 0 0 90", "cpu1 10 0 0 90"})},
        0.1,
        0.1,
+       nan},
+      // The cluster lists always name both kinds: one the sample lacks is an empty list.
+      {"a kind the sample lacks is an empty list",
+       kOnlyE,
+       {stat({"cpu0 10 0 0 90", "cpu1 30 0 0 70"})},
+       0.2,
+       0.2,
        nan},
       {"unreadable counters", kEP, {""}, nan, nan, nan},
   };

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "app/record/RecordSummary.h"
+#include "unit/core/Numbers.h"
 
 namespace {
 
@@ -29,10 +30,7 @@ RecordSummary summarize(const std::vector<Sample>& samples) {
 }
 
 void expectNumber(double actual, double expected, const char* what) {
-  if (std::isnan(expected))
-    EXPECT_TRUE(std::isnan(actual)) << what << " = " << actual;
-  else
-    EXPECT_NEAR(actual, expected, 1e-9) << what;
+  fxtest::expectNear(actual, expected, 1e-9, what);
 }
 
 TEST(RecordSummary, AveragePeakAndEnergy) {

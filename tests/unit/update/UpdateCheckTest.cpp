@@ -49,6 +49,12 @@ QByteArray item(const QByteArray& version, const QByteArray& extra = {}) {
          version + R"(.zip" length="1" type="application/octet-stream"/></item>)";
 }
 
+// `xml` grown to exactly `size` bytes with a comment after its root element.
+QByteArray padded(const QByteArray& xml, qsizetype size) {
+  const QByteArray open = "\n<!--", close = "-->";
+  return xml + open + QByteArray(size - xml.size() - open.size() - close.size(), 'x') + close;
+}
+
 struct Check {
   QString headline;
   QString informative;
@@ -119,13 +125,15 @@ TEST_F(UpdateCheck, EachServedFeedEndsInItsWindow) {
     QByteArray body;
     QString headline;
     QString informativeHas;
+    QByteArray headers = {};
   } rows[] = {
       // The newest release for this system wins over document order, a beta channel and a
       // release that needs a newer system.
       {"newer", fxtest::LocalHttpServer::Mode::Answer, 200,
        feed(item("1.2") + item("1.10") + item("1.9") +
             item("3.0", "<sparkle:channel>beta</sparkle:channel>") +
-            item("2.0", "<sparkle:minimumSystemVersion>14.0</sparkle:minimumSystemVersion>")),
+            item("2.0", "<sparkle:minimumSystemVersion>14.0</sparkle:minimumSystemVersion>") +
+            item("5.0", "<sparkle:maximumSystemVersion>13.4</sparkle:maximumSystemVersion>")),
        "A new version of Ferrolux is available!", "Ferrolux 1.10 is now available—you have 1.0.0"},
       {"same version", fxtest::LocalHttpServer::Mode::Answer, 200, feed(item("1.0") + item("0.9")),
        "You’re up to date!", "Ferrolux 1.0.0 is currently"},
@@ -141,6 +149,19 @@ TEST_F(UpdateCheck, EachServedFeedEndsInItsWindow) {
        "Update Error!", "no release for this system"},
       {"server error", fxtest::LocalHttpServer::Mode::Answer, 404, "gone", "Update Error!",
        "could not be read"},
+      // Plain HTTP is allowed only to this machine, so the redirect is refused before it is
+      // followed: the unreachable host is never asked.
+      {"redirect to plain HTTP",
+       fxtest::LocalHttpServer::Mode::Answer,
+       302,
+       {},
+       "Update Error!",
+       "redirected to http://feed.invalid/appcast.xml, which is not an HTTPS address",
+       "Location: http://feed.invalid/appcast.xml\r\n"},
+      {"feed at the size cap", fxtest::LocalHttpServer::Mode::Answer, 200,
+       padded(feed(item("0.9")), 4 << 20), "You’re up to date!", "newest version"},
+      {"feed over the size cap", fxtest::LocalHttpServer::Mode::Answer, 200,
+       padded(feed(item("0.9")), (4 << 20) + 1), "Update Error!", "larger than 4194304 bytes"},
       {"slower than the time-out",
        fxtest::LocalHttpServer::Mode::Trickle,
        200,
@@ -150,7 +171,7 @@ TEST_F(UpdateCheck, EachServedFeedEndsInItsWindow) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    server->answer(row.status, row.body);
+    server->answer(row.status, row.body, row.headers);
     server->mode = row.mode;
     opened.clear();
     defaults->setValue(QLatin1String(update::kFeedURLKey), server->url("/appcast.xml"));
@@ -164,7 +185,7 @@ TEST_F(UpdateCheck, EachServedFeedEndsInItsWindow) {
       EXPECT_EQ(opened, QList<QUrl>{QUrl("https://example.org/ferrolux/1.10")});
     }
   }
-  EXPECT_EQ(server->requestLines.size(), 8);
+  EXPECT_EQ(server->requestLines.size(), 11);
   EXPECT_TRUE(server->requestLines.value(0).startsWith(QLatin1String("GET /appcast.xml ")));
 }
 
