@@ -8,7 +8,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QIcon>
+#include <QDBusConnection>
 
 #include "app/CommandLine.h"
 #include "app/MachineInfo.h"
@@ -22,6 +22,8 @@
 #include "app/model/GeneralModel.h"
 #include "app/plot/PlotCommand.h"
 #include "app/record/RecordCommand.h"
+#include "app/ui/ApplicationIdentity.h"
+#include "app/ui/DesktopAppearance.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/Snapshot.h"
 #include "platform/Platform.h"
@@ -99,8 +101,7 @@ int main(int argc, char** argv) {
   if (cl.snapshot) Snapshot::prepareEnvironment();
   QApplication app(qtArgc, qtArgv.data());
   keepNumbersInCLocale();
-  // Every window takes the icon the desktop entry names, from the installed icon theme.
-  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("com.tarquell.Ferrolux")));
+  ApplicationIdentity::apply();
   // Every model exists before the first window is shown.
   GeneralModel& model = GeneralModel::shared();
   if (cl.snapshot) {
@@ -110,6 +111,9 @@ int main(int argc, char** argv) {
   AppDelegate delegate(app, model);
   quitOnTerminationSignals(app);
 
+  // A hand edit of the settings file shows at once, as a change from the settings window does.
+  UserDefaults::standard().watchForOutsideEdits();
+  DesktopAppearance appearance(QDBusConnection::sessionBus());
   MainWindow window(model, UserDefaults::standard());
   window.show();
   return app.exec();

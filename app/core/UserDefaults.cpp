@@ -1,7 +1,9 @@
 #include "app/core/UserDefaults.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -31,7 +33,9 @@ QString UserDefaults::defaultFilePath() {
   return folder + QStringLiteral("/Ferrolux/ferrolux.ini");
 }
 
-UserDefaults::UserDefaults(const QString& filePath) : settings_(openSettings(filePath)) {}
+UserDefaults::UserDefaults(const QString& filePath) : settings_(openSettings(filePath)) {
+  stamp_ = stampLocked();
+}
 
 UserDefaults::~UserDefaults() = default;
 
@@ -45,7 +49,9 @@ void UserDefaults::setFilePath(const QString& filePath) {
     std::lock_guard lock(mutex_);
     settings_->sync();
     settings_ = openSettings(filePath);
+    stamp_ = stampLocked();
   }
+  if (watcher_) watch();
   announce();
 }
 
@@ -97,6 +103,7 @@ void UserDefaults::setValue(const QString& key, const QVariant& value) {
     std::lock_guard lock(mutex_);
     settings_->setValue(key, value);
     settings_->sync();
+    stamp_ = stampLocked();
   }
   announce();
 }
@@ -106,8 +113,53 @@ void UserDefaults::remove(const QString& key) {
     std::lock_guard lock(mutex_);
     settings_->remove(key);
     settings_->sync();
+    stamp_ = stampLocked();
   }
   announce();
+}
+
+QString UserDefaults::stampLocked() const {
+  const QFileInfo info(settings_->fileName());
+  if (!info.exists()) return {};
+  return QString::number(info.size()) + QLatin1Char(' ') +
+         QString::number(info.lastModified().toMSecsSinceEpoch());
+}
+
+void UserDefaults::watchForOutsideEdits() {
+  if (!watcher_) {
+    watcher_ = std::make_unique<QFileSystemWatcher>();
+    QObject::connect(watcher_.get(), &QFileSystemWatcher::fileChanged, watcher_.get(),
+                     [this] { reloadIfEdited(); });
+    QObject::connect(watcher_.get(), &QFileSystemWatcher::directoryChanged, watcher_.get(),
+                     [this] { reloadIfEdited(); });
+  }
+  watch();
+}
+
+void UserDefaults::watch() {
+  const QString file = filePath();
+  if (!watcher_->files().isEmpty()) watcher_->removePaths(watcher_->files());
+  if (!watcher_->directories().isEmpty()) watcher_->removePaths(watcher_->directories());
+  watcher_->addPath(QFileInfo(file).absolutePath());
+  if (QFileInfo::exists(file)) watcher_->addPath(file);
+}
+
+void UserDefaults::reloadIfEdited() {
+  bool edited = false;
+  {
+    std::lock_guard lock(mutex_);
+    const QString now = stampLocked();
+    if (now != stamp_) {
+      stamp_ = now;
+      // sync() reads the file again when it changed; there is nothing of ours left to write.
+      settings_->sync();
+      edited = true;
+    }
+  }
+  // A file replaced by an editor is a new file: watch it again.
+  const QString file = filePath();
+  if (QFileInfo::exists(file) && !watcher_->files().contains(file)) watcher_->addPath(file);
+  if (edited) announce();
 }
 
 void UserDefaults::announce() {

@@ -4,6 +4,10 @@
 // stored text does not convert to the asked type, gives that type's default. Every write is saved
 // at once and then announced with notifications::kUserDefaultsDidChange, posted synchronously on
 // the writing thread. Safe to use from any thread.
+//
+// Edits from outside (a text editor, another instance) are seen once watchForOutsideEdits() has
+// been called: the file is read again as soon as it changes on disk and the change is announced
+// on the thread that called it, which must run an event loop.
 #pragma once
 
 #include <QString>
@@ -13,6 +17,7 @@
 #include <mutex>
 #include <optional>
 
+class QFileSystemWatcher;
 class QSettings;
 
 namespace defaults {
@@ -64,6 +69,10 @@ class UserDefaults {
   void setValue(const QString& key, const QVariant& value);
   void remove(const QString& key);
 
+  // Starts watching the file (and its folder, for editors that replace the file) on the
+  // calling thread. Our own writes are not announced twice.
+  void watchForOutsideEdits();
+
   // Accessors of the application's keys, with their defaults.
   std::optional<QString> pathFolderLocation() const {
     return string(defaults::kPathFolderLocation);
@@ -77,7 +86,14 @@ class UserDefaults {
 
  private:
   void announce();
+  // Reads the file again when it is not as we last left it, and announces the change.
+  void reloadIfEdited();
+  void watch();
+  // The file's size and modification time: what tells an outside edit from our own write.
+  QString stampLocked() const;
 
   mutable std::mutex mutex_;
   std::unique_ptr<QSettings> settings_;
+  QString stamp_;
+  std::unique_ptr<QFileSystemWatcher> watcher_;
 };

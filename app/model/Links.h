@@ -11,6 +11,7 @@ namespace links {
 
 // The maker's accounts and pages. Change them here and nowhere else.
 inline constexpr std::string_view kSupportAddress = "support@tarquell.com";
+inline constexpr std::string_view kHomepage = "https://tarquell.com/ferrolux";
 inline constexpr std::string_view kStoreHost = "https://apps.apple.com";
 inline constexpr std::string_view kOtherProductStoreNumber = "6446071562";  // Trayline
 inline constexpr std::string_view kTwitterProfile = "https://twitter.com/tarquell";

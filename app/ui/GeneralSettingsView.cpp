@@ -18,6 +18,7 @@
 #include "app/core/NotificationCenter.h"
 #include "app/core/UserDefaults.h"
 #include "app/log/LogFileModel.h"
+#include "app/log/LogFileWriter.h"
 
 namespace {
 
@@ -80,12 +81,17 @@ GeneralSettingsView::GeneralSettingsView(LogFileModel& modelLogFile, UserDefault
 
 QString GeneralSettingsView::displayedPath(const std::optional<QString>& stored,
                                            const std::optional<QString>& recorderFolder) {
-  if (stored && !stored->isEmpty() && QFileInfo(*stored).isDir())
+  // Where the recorder will really write: a folder that is not there or not writable is passed
+  // over by it too.
+  const auto usable = [](const QString& path) {
+    const QFileInfo info(path);
+    return !path.isEmpty() && info.isDir() && info.isWritable();
+  };
+  if (stored && usable(*stored))
     return QUrl::fromLocalFile(QFileInfo(*stored).absoluteFilePath()).toLocalFile();
   // The recorder's folder mirrors the setting, so it can name the same vanished folder.
-  if (recorderFolder && !recorderFolder->isEmpty() && QFileInfo(*recorderFolder).isDir())
-    return *recorderFolder;
-  return desktop();
+  if (recorderFolder && usable(*recorderFolder)) return *recorderFolder;
+  return QString::fromStdString(logfile::desktopOrHome());
 }
 
 std::optional<QString> GeneralSettingsView::chooseFolder(QWidget* parent, const QString& startIn) {

@@ -29,8 +29,9 @@ class GeneralSettingsView : public QWidget {
   GeneralSettingsView(LogFileModel& modelLogFile, UserDefaults& defaults,
                       FolderChooser chooser = {}, QWidget* parent = nullptr);
 
-  // The folder the location row shows: the stored folder while it exists, else the recorder's
-  // own while that exists, else the Desktop.
+  // The folder the location row shows, which is where the log goes: the stored folder while it
+  // exists and is writable, else the recorder's own on the same terms, else the Desktop when
+  // there is one, else home.
   static QString displayedPath(const std::optional<QString>& stored,
                                const std::optional<QString>& recorderFolder);
   // A directories-only dialog whose confirm button reads "Select".

@@ -84,20 +84,29 @@ QSizeF LegendEntry::textSize(const QFont& font, const QString& text) {
   return {metrics.horizontalAdvance(text), metrics.height()};
 }
 
+QFont LegendEntry::fittedFont(const QFont& font, const QString& text, qreal width) {
+  // Narrower first, then smaller, down to a size that still reads: desktop fonts run wider than
+  // the ones the widths were made for, and a power of 9999.99 W must still show every digit.
+  QFont fitted = font;
+  const auto fits = [&] { return QFontMetricsF(fitted).horizontalAdvance(text) <= width + 0.01; };
+  for (int stretch : {QFont::SemiCondensed, QFont::Condensed}) {
+    if (fits()) return fitted;
+    fitted.setStretch(stretch);
+  }
+  for (int size = font.pixelSize() - 1; !fits() && size >= kSmallestPixelSize; --size)
+    fitted.setPixelSize(size);
+  return fitted;
+}
+
 void LegendEntry::drawText(QPainter& painter, const QRectF& rect, const QFont& font,
                            const QString& text) {
-  // A text wider than its place is first set narrower, then cut with an ellipsis, rather than
-  // spilling onto its neighbour: desktop fonts run wider than the ones the widths were made for.
-  QFont fitted = font;
-  qreal width = QFontMetricsF(fitted).horizontalAdvance(text);
-  for (int stretch : {QFont::SemiCondensed, QFont::Condensed}) {
-    if (width <= rect.width() + 0.01) break;
-    fitted.setStretch(stretch);
-    width = QFontMetricsF(fitted).horizontalAdvance(text);
-  }
-  const QString shown = width <= rect.width() + 0.01
+  const QFont fitted = fittedFont(font, text, rect.width());
+  const QFontMetricsF metrics(fitted);
+  // Only a text that cannot fit at the smallest size is cut, rather than spilling onto its
+  // neighbour.
+  const QString shown = metrics.horizontalAdvance(text) <= rect.width() + 0.01
                             ? text
-                            : QFontMetricsF(fitted).elidedText(text, Qt::ElideRight, rect.width());
+                            : metrics.elidedText(text, Qt::ElideRight, rect.width());
   painter.setFont(fitted);
   painter.drawText(rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextDontClip,
                    shown);
@@ -160,10 +169,15 @@ GraphDoubleLineTitle::GraphDoubleLineTitle(QString labelUp, QString labelDown, Q
 void GraphDoubleLineTitle::measureLabels() {
   labelUpSize_ = textSize(labelFont(), labelUp_);
   labelDownSize_ = textSize(lowerLabelFont(), labelDown_);
+  const QFontMetricsF up(labelFont());
+  const QFontMetricsF down(lowerLabelFont());
+  upperOffset_ =
+      LegendEntryGeometry::upperLabelOffset(up.descent(), down.ascent() - down.capHeight());
 }
 
 LegendEntryLayout GraphDoubleLineTitle::entryLayout() const {
-  return LegendEntryGeometry::doubleLine(entryWidth(), labelUpSize_, labelDownSize_, valueSize());
+  return LegendEntryGeometry::doubleLine(entryWidth(), labelUpSize_, labelDownSize_, valueSize(),
+                                         upperOffset_);
 }
 
 void GraphDoubleLineTitle::paintTexts(QPainter& painter, const LegendEntryLayout& layout,

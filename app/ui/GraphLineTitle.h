@@ -35,6 +35,15 @@ class LegendEntry : public QWidget {
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override { return sizeHint(); }
 
+  // The smallest size a text is drawn at to fit its place.
+  static constexpr int kSmallestPixelSize = 7;
+  // `font`, narrowed and then made smaller until `text` fits `width` (or the smallest size is
+  // reached); the font itself when it fits already.
+  static QFont fittedFont(const QFont& font, const QString& text, qreal width);
+  static QFont labelFont();       // caption-2, medium
+  static QFont lowerLabelFont();  // caption, bold
+  static QFont valueFont();       // body, bold
+
  protected:
   LegendEntry(QString value, ThemedColor color, qreal width, QWidget* parent);
   void paintEvent(QPaintEvent* event) override;
@@ -49,10 +58,6 @@ class LegendEntry : public QWidget {
                        const QString& text);
   static QSizeF textSize(const QFont& font, const QString& text);
   void relayout();
-
-  static QFont labelFont();       // caption-2, medium
-  static QFont lowerLabelFont();  // caption, bold
-  static QFont valueFont();       // body, bold
 
  private:
   QString value_;
@@ -101,4 +106,5 @@ class GraphDoubleLineTitle : public LegendEntry {
   QString labelDown_;
   QSizeF labelUpSize_;
   QSizeF labelDownSize_;
+  qreal upperOffset_ = LegendEntryGeometry::kUpperLabelOffset;
 };

@@ -17,12 +17,16 @@ HelperCard::HelperCard(QWidget* parent)
   welcome_->setFont(Style::font(TextStyle::Title2, QFont::Medium));
   text_->setAlignment(Qt::AlignHCenter);
   text_->setWordWrap(true);
-  text_->setContentsMargins(kTextPadding, 0, kTextPadding, 0);
+  // The padding is the layout's, not the label's own margins: a wrapping label measures its
+  // height for the width it is given and lays its lines over those margins.
+  auto* padded = new QHBoxLayout;
+  padded->setContentsMargins(kTextPadding, 0, kTextPadding, 0);
+  padded->addWidget(text_);
   auto* column = new QVBoxLayout(this);
   column->setSpacing(8);
   column->addStretch(1);
   column->addWidget(welcome_, 0, Qt::AlignHCenter);
-  column->addWidget(text_);
+  column->addLayout(padded);
   column->addWidget(install_, 0, Qt::AlignHCenter);
   column->addWidget(update_, 0, Qt::AlignHCenter);
   column->addStretch(1);

@@ -29,12 +29,27 @@ inline constexpr qreal kSingleBarOffset = 10;
 inline constexpr qreal kDoubleBarOffset = 16;
 inline constexpr qreal kUpperLabelOffset = 4;
 inline constexpr qreal kDoubleValueOffset = 2;
+// Blank space kept between the ink of the two stacked labels: at 1x, antialiasing spreads a
+// glyph's edge over a neighbouring pixel row, so less than 2 pt can still touch.
+inline constexpr qreal kMinInkGap = 2;
+
+// Room for the label part of an entry (`labels` wide, trailing padding included) beside a
+// value `value` wide.
+qreal labelRoom(qreal width, qreal labels, qreal value);
+
+// How far the upper of two stacked labels moves down: 4 pt where the fonts leave room for it,
+// less where the upper label's descent plus the lower label's space above its capitals
+// (`lowerHeadroom`, ascent less cap height) would leave under kMinInkGap between their ink.
+qreal upperLabelOffset(qreal upperDescent, qreal lowerHeadroom);
 
 // A label and a value on one line, aligned on their bottom edges. Texts too wide for `width`
-// are narrowed: the value keeps its width first, the label gets what is left.
+// share it: the label keeps its width up to half the entry, the value gets the rest and is
+// drawn smaller to fit (LegendEntry::fittedFont).
 LegendEntryLayout singleLine(qreal width, QSizeF label, QSizeF value);
 
-// Two stacked labels beside a value, all vertically centred.
-LegendEntryLayout doubleLine(qreal width, QSizeF labelUp, QSizeF labelDown, QSizeF value);
+// Two stacked labels beside a value, all vertically centred; the upper label is moved down by
+// `upperOffset`.
+LegendEntryLayout doubleLine(qreal width, QSizeF labelUp, QSizeF labelDown, QSizeF value,
+                             qreal upperOffset = kUpperLabelOffset);
 
 }  // namespace LegendEntryGeometry

@@ -21,11 +21,22 @@ struct ModuleTitleRow {
 
 // One legend entry: a two-line entry when labelDown is not empty.
 struct LegendRow {
+  LegendRow() = default;
+  LegendRow(QString label, QString labelDown, QString value, ThemedColor color, qreal width,
+            QString help = {})
+      : label(std::move(label)),
+        labelDown(std::move(labelDown)),
+        value(std::move(value)),
+        color(color),
+        width(width),
+        help(std::move(help)) {}
+
   QString label;
   QString labelDown;
   QString value;
   ThemedColor color;
   qreal width = 0;
+  QString help;  // the entry's tooltip: why a value is not shown, say
 };
 
 // The legend row and the graph under it.

@@ -57,8 +57,10 @@ bool ModuleView::setLegend(const QList<LegendRow>& rows) {
                            std::equal(rows.cbegin(), rows.cend(), legendShape_.cbegin(), sameShape);
   if (sameEntries) {
     // The usual sample: the same entries with new values. Widths are fixed, so nothing moves.
-    for (qsizetype i = 0; i < rows.size(); ++i)
+    for (qsizetype i = 0; i < rows.size(); ++i) {
       legend_->entries()[i]->setValue(rows[i].value);
+      legend_->entries()[i]->setToolTip(rows[i].help);
+    }
     return false;
   }
   QList<LegendEntry*> entries;
@@ -69,6 +71,7 @@ bool ModuleView::setLegend(const QList<LegendRow>& rows) {
       entries.append(
           new GraphDoubleLineTitle(row.label, row.labelDown, row.value, row.color, row.width));
     }
+    entries.last()->setToolTip(row.help);
   }
   legend_->setEntries(entries);
   legendShape_ = rows;

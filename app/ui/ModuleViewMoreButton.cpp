@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QGraphicsOpacityEffect>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
@@ -31,10 +32,12 @@ ModuleViewMoreButton::ModuleViewMoreButton(GeneralModel& model, UserDefaults& de
   background_->move(0, 0);
 
   // The trigger covers the background and draws nothing: the background and the symbol are
-  // what the person sees. It never takes keyboard focus, so no focus ring is ever drawn.
+  // what the person sees. It takes focus from the keyboard (Tab) and opens with Space or Enter;
+  // it never draws a focus ring, the hover background shows the focus instead.
   trigger_->setGeometry(0, 0, W::kWidth, W::kHeight);
   trigger_->setPopupMode(QToolButton::InstantPopup);
-  trigger_->setFocusPolicy(Qt::NoFocus);
+  trigger_->setFocusPolicy(Qt::TabFocus);
+  trigger_->installEventFilter(this);
   trigger_->setAutoRaise(true);
   trigger_->setStyleSheet(
       QStringLiteral("QToolButton { border: none; background: transparent; }"
@@ -85,12 +88,28 @@ void ModuleViewMoreButton::refreshSymbol() {
   symbol_->setPixmap(ellipsis(Style::isDark(palette()), devicePixelRatioF()));
 }
 
+bool ModuleViewMoreButton::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == trigger_) {
+    if (event->type() == QEvent::FocusIn) background_->setHover(true);
+    if (event->type() == QEvent::FocusOut) background_->setHover(underMouse());
+    if (event->type() == QEvent::KeyPress) {
+      const int key = static_cast<QKeyEvent*>(event)->key();
+      // Space is the button's own; Enter and Return open it the same way.
+      if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        trigger_->showMenu();
+        return true;
+      }
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
 bool ModuleViewMoreButton::event(QEvent* event) {
   if (event->type() == QEvent::PaletteChange) refreshSymbol();
   // The trigger lies over the background and gets the pointer's events; its parent hears of
   // the pointer entering and leaving too.
   if (event->type() == QEvent::Enter) background_->setHover(true);
-  if (event->type() == QEvent::Leave) background_->setHover(false);
+  if (event->type() == QEvent::Leave) background_->setHover(trigger_->hasFocus());
   return QWidget::event(event);
 }
 

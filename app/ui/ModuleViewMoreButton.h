@@ -1,7 +1,7 @@
 // The more button in the window's top-right corner: the hover background, an invisible menu
 // trigger that takes the clicks, and the ellipsis symbol on top (which lets clicks through).
 // The button fades to 0.3 while no window of the application is active and returns to full
-// opacity when one becomes active again.
+// opacity when one becomes active again. Tab reaches it; Space, Enter or Return open the menu.
 //
 // Threads: main thread only.
 #pragma once
@@ -43,6 +43,7 @@ class ModuleViewMoreButton : public QWidget {
 
  protected:
   bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void focusWindowChanged(QWindow* window);

@@ -1,5 +1,8 @@
 #include "app/ui/ModuleViewTemperature.h"
 
+#include <cmath>
+#include <limits>
+
 #include "app/core/UserDefaults.h"
 #include "app/metrics/ModuleModelTemperature.h"
 
@@ -27,6 +30,9 @@ QList<int> ModuleViewTemperatureDynamic::scale(bool celsius) {
 }
 
 double ModuleViewTemperatureDynamic::display(double celsius, bool inCelsius) {
+  // -1 is the model's "no sensor", not a temperature: converted it would pass for 30 °F.
+  if (celsius == kNoReading || !std::isfinite(celsius))
+    return std::numeric_limits<double>::quiet_NaN();
   return inCelsius ? celsius : celsius * 9 / 5 + 32;
 }
 

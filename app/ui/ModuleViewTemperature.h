@@ -24,7 +24,10 @@ struct ModuleViewTemperatureDynamic {
 
   // The scale of the unit, top first; its first and last numbers are the graph's high and low.
   static QList<int> scale(bool celsius);
-  // A model value (Celsius) in the display unit.
+  // What the model stores for a minimum or maximum without any CPU reading.
+  static constexpr double kNoReading = -1.0;
+  // A model value (Celsius) in the display unit; not a number for kNoReading and for a value
+  // that is not one, so the legend shows a dash and the curve a gap.
   static double display(double celsius, bool inCelsius);
 
   ModuleBodyRows rows() const;

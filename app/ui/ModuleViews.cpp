@@ -8,7 +8,7 @@
 
 QList<ModuleView*> ModuleViews::create(GeneralModel& model, UserDefaults& defaults) {
   const bool isOS13OrLater = model.modelPowerMetrics().isOS13OrLater();
-  return {new ModuleViewPower(model.modelPower(), isOS13OrLater),
+  return {new ModuleViewPower(model.modelPower(), isOS13OrLater, &model.modelPowerMetrics()),
           new ModuleViewFrequency(model.modelFrequency(), defaults),
           new ModuleViewTemperature(model.modelTemperature(), defaults),
           new ModuleViewUtilization(model.modelUtilization(), defaults)};

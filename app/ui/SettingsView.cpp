@@ -2,6 +2,7 @@
 
 #include <QIcon>
 #include <QScreen>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -26,6 +27,9 @@ SettingsView::SettingsView(LogFileModel& modelLogFile, UserDefaults& defaults,
   layout->setContentsMargins(8, 8, 8, 8);
   layout->addWidget(tabs_);
   setFixedSize(kWidth, kHeight);
+  // Esc closes it, as it closes a dialog; an open picker's list takes its own Esc first.
+  auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  connect(close, &QShortcut::activated, this, &QWidget::close);
 }
 
 SettingsView* SettingsView::showSettingsWindow(GeneralModel& model, UserDefaults& defaults,

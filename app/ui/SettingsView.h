@@ -1,7 +1,7 @@
 // The settings window: the tabs "General" (log folder, temperature unit) and "Extra" (optional
 // series), 450 × 200. There is one at a time: opening it again raises the open one. It is centred
-// on its screen each time it is shown, which is harmless to repeat. Closing it destroys it; the
-// controls keep nothing, everything lives in the user defaults.
+// on its screen each time it is shown, which is harmless to repeat. Esc closes it. Closing it
+// destroys it; the controls keep nothing, everything lives in the user defaults.
 //
 // Threads: main thread only.
 #pragma once

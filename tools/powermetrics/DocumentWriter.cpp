@@ -57,6 +57,14 @@ plist::Value sampleDocument(const Sample& sample, plist::Date timestamp) {
   // Not read by the application: it tells whoever reads the document how the frequencies were
   // measured.
   if (!sample.cpuFreqSource.empty()) processor.emplace("cpu_freq_source", sample.cpuFreqSource);
+  // Not read by a Mac's sampler either: which energies are missing, and why, so the window can
+  // say "not measured here" rather than show a zero.
+  if (!sample.unreadEnergy.empty()) {
+    plist::Dict unread;
+    for (const auto& [entry, why] : sample.unreadEnergy)
+      unread.emplace(entry, why);
+    processor.emplace("unread_energy", std::move(unread));
+  }
 
   plist::Dict doc;
   doc.emplace("elapsed_ns", sample.elapsedNs);
@@ -142,6 +150,15 @@ std::string writeDocument(const Sample& sample, plist::Date timestamp) {
   writeWhole(w, "dram_energy", sample.dramEnergyMj);
   writeWhole(w, "gpu_energy", sample.gpuEnergyMj);
   writeWhole(w, "package_energy", sample.packageEnergyMj);
+  if (!sample.unreadEnergy.empty()) {
+    w.key("unread_energy");
+    w.beginDict();
+    for (const auto& [entry, why] : sample.unreadEnergy) {
+      w.key(entry);
+      w.string(why);
+    }
+    w.endDict();
+  }
   w.endDict();
   w.key("timestamp");
   w.date(timestamp);

@@ -124,6 +124,18 @@ Sample sampleLinux(const LinuxOptions& options, int64_t intervalMs, const Window
   // their integrated graphics.
   auto deviceGpuMj = gpu.present() ? gpuEnergyMj(gpuBefore, gpuAfter, elapsedNs) : std::nullopt;
   s.gpuEnergyMj = deviceGpuMj ? deviceGpuMj : e.uncoreMj;
+  const auto why = [&](RaplKind kind) {
+    return raplUnreadReason(tree, zones, kind, raplBefore, raplAfter);
+  };
+  if (!s.cpuEnergyMj) {
+    s.unreadEnergy["cpu_energy"] =
+        why(hasRaplZone(zones, RaplKind::Core) ? RaplKind::Core : RaplKind::Package);
+  }
+  if (!s.packageEnergyMj) {
+    s.unreadEnergy["package_energy"] = s.unreadEnergy["combined_power"] = why(RaplKind::Package);
+  }
+  if (!s.dramEnergyMj) s.unreadEnergy["dram_energy"] = why(RaplKind::Dram);
+  if (!s.gpuEnergyMj) s.unreadEnergy["gpu_energy"] = why(RaplKind::Uncore);
 
   // The clusters are the title's; a CPU that /proc/stat does not list at both ends of the
   // window (it went offline) has nothing to report and is left out.

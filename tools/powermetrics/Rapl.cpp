@@ -86,4 +86,29 @@ RaplEnergies raplEnergies(const std::vector<RaplZone>& zones,
   return {mj(RaplKind::Package), mj(RaplKind::Core), mj(RaplKind::Uncore), mj(RaplKind::Dram)};
 }
 
+bool hasRaplZone(const std::vector<RaplZone>& zones, RaplKind kind) {
+  for (const auto& z : zones)
+    if (z.kind == kind) return true;
+  return false;
+}
+
+std::string raplUnreadReason(const platform::linux_fs::Root& tree,
+                             const std::vector<RaplZone>& zones, RaplKind kind,
+                             const std::vector<std::optional<uint64_t>>& before,
+                             const std::vector<std::optional<uint64_t>>& after) {
+  bool missing = !hasRaplZone(zones, kind);
+  for (size_t i = 0; i < zones.size() && i < before.size() && i < after.size(); ++i) {
+    if (zones[i].kind != kind || (before[i] && after[i])) continue;
+    const std::string counter = zones[i].dir + "/energy_uj";
+    // A counter that is there and still gives nothing is one this user may not read; one that
+    // reads now only came or went within the window.
+    if (!tree.exists(counter)) {
+      missing = true;
+    } else if (!tree.readUnsigned(counter)) {
+      return "permission";
+    }
+  }
+  return missing ? "no zone" : "no reading";
+}
+
 }  // namespace sampler

@@ -45,4 +45,15 @@ RaplEnergies raplEnergies(const std::vector<RaplZone>& zones,
                           const std::vector<std::optional<uint64_t>>& before,
                           const std::vector<std::optional<uint64_t>>& after);
 
+// Why a kind has no energy figure over a window whose readings were `before` and `after`:
+// "permission" when one of its counters exists but cannot be read (root-only files), "no zone"
+// when the machine has no zone of that kind or its counter is gone, and "no reading" otherwise
+// (a counter that wrapped past its range, or came within the window).
+std::string raplUnreadReason(const platform::linux_fs::Root& tree,
+                             const std::vector<RaplZone>& zones, RaplKind kind,
+                             const std::vector<std::optional<uint64_t>>& before,
+                             const std::vector<std::optional<uint64_t>>& after);
+
+bool hasRaplZone(const std::vector<RaplZone>& zones, RaplKind kind);
+
 }  // namespace sampler

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,6 +40,11 @@ struct Sample {
   std::optional<double> dramEnergyMj;
   std::optional<double> packageEnergyMj;
   std::optional<double> combinedPowerMw;
+  // The energy entries left out above that the machine could not give, by entry name
+  // ("cpu_energy", ...), with why: "no zone" (nothing measures it here) or "permission" (a
+  // counter exists but only root may read it). Empty where every figure is there, and always
+  // for a simulated Mac, whose sampler never says this.
+  std::map<std::string, std::string> unreadEnergy;
   std::vector<ClusterSample> clusters;
   // Which reading the CPU frequencies came from ("cpufreq", "cpuinfo", a sim profile's
   // "profile"); empty when none.

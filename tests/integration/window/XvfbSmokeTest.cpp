@@ -1,10 +1,12 @@
 // The built application as a user starts it: on a private X server (Xvfb), on a simulated Mac,
 // fed by the build tree's helper on a private socket. After five samples the screen must show
-// the four cards with a curve in every series' colour and figures in every legend.
+// the four cards with a curve in every series' colour and figures in every legend, and the
+// window must carry its own icon and the class its desktop entry names.
 //
 // The test process is an X client of the same server and grabs the screen itself. Without Xvfb
 // the test skips, saying so (scripts/install-deps installs it).
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QProcess>
@@ -65,6 +67,33 @@ QList<QRect> cards(const QImage& screen) {
       card.setRight(screen.width() - 1);
     return found;
   }
+  return {};
+}
+
+// Standard output of an X tool run on the test's display.
+QString x11(const QString& program, const QStringList& arguments) {
+  QProcess tool;
+  tool.start(program, arguments);
+  if (!tool.waitForFinished(10000)) return {};
+  return QString::fromUtf8(tool.readAllStandardOutput());
+}
+
+// The id of the top-level window titled `title`, or empty.
+QString windowId(const QString& title) {
+  const QString tree = x11("xwininfo", {"-root", "-tree"});
+  for (const QString& line : tree.split('\n')) {
+    const QString trimmed = line.trimmed();
+    if (trimmed.contains(" \"" + title + "\": ")) return trimmed.section(' ', 0, 0);
+  }
+  return {};
+}
+
+// The class the desktop entry says its windows carry.
+QString startupWMClass() {
+  QFile entry(FERROLUX_SOURCE_DIR "/packaging/com.tarquell.Ferrolux.desktop");
+  if (!entry.open(QIODevice::ReadOnly)) return {};
+  for (const QByteArray& line : entry.readAll().split('\n'))
+    if (line.startsWith("StartupWMClass=")) return QString::fromUtf8(line.mid(15));
   return {};
 }
 
@@ -158,6 +187,16 @@ void XvfbSmokeTest::fourLiveCardsAfterFiveSamples() {
   const QString png = QDir::temp().filePath("ferrolux-xvfb-smoke.png");
   screen.save(png);
   QVERIFY2(shown, qPrintable(failure + ", screen in " + png));
+
+  // The window's icon comes from the program itself, and its class names the desktop entry.
+  const QString id = windowId("Ferrolux");
+  QVERIFY2(!id.isEmpty(), qPrintable(x11("xwininfo", {"-root", "-tree"})));
+  const QString props = x11("xprop", {"-id", id, "-len", "64", "_NET_WM_ICON", "WM_CLASS"});
+  QVERIFY2(props.contains("_NET_WM_ICON(CARDINAL) ="), qPrintable(props));
+  const QString wmClass = startupWMClass();
+  QVERIFY(!wmClass.isEmpty());
+  QVERIFY2(props.contains(", \"" + wmClass + "\""), qPrintable(props));
+
   app.kill();
   app.waitForFinished();
 }

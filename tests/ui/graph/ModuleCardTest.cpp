@@ -1,5 +1,6 @@
 // The card pieces drawn to pixels: card size and corners, backgrounds in both appearances,
 // colour bars, the title's tooltip and the legend row's placement.
+#include <QFontMetricsF>
 #include <QHelpEvent>
 #include <QToolTip>
 #include <QVBoxLayout>
@@ -57,6 +58,10 @@ class ModuleCardTest : public QObject {
   void colourBarIsExactlyTheEntryWidth_data();
   void colourBarIsExactlyTheEntryWidth();
   void legendRowPlacesEntriesTwelveApart();
+  void stackedLabelsNeverTouch_data();
+  void stackedLabelsNeverTouch();
+  void powerEntriesKeepNameAndValue_data();
+  void powerEntriesKeepNameAndValue();
   void titleShowsItsHelpAsTooltip();
   void gallery();
 };
@@ -156,6 +161,74 @@ void ModuleCardTest::legendRowPlacesEntriesTwelveApart() {
   legend.setEntries({new GraphSingleLineTitle("GPU", "2.00", Qt::red, 65)});
   QVERIFY(old.isNull());
   QCOMPARE(legend.overflowBottom(), 2);  // the one-line bar: 10 below centre, 4 high
+}
+
+void ModuleCardTest::stackedLabelsNeverTouch_data() {
+  QTest::addColumn<qreal>("scale");
+  QTest::addColumn<QString>("up");
+  QTest::addColumn<QString>("down");
+  for (qreal scale : {1.0, 1.5, 2.0}) {
+    QTest::addRow("CORE AVG %.1fx", scale) << scale << "CORE"
+                                           << "AVG";
+    QTest::addRow("CORE MAX %.1fx", scale) << scale << "CORE"
+                                           << "MAX";
+    QTest::addRow("GPU AVG %.1fx", scale) << scale << "GPU"
+                                          << "AVG";
+  }
+}
+
+void ModuleCardTest::stackedLabelsNeverTouch() {
+  QFETCH(qreal, scale);
+  QFETCH(QString, up);
+  QFETCH(QString, down);
+  // Labels only: no value, a clear bar, so every inked pixel belongs to one of the two labels.
+  GraphDoubleLineTitle entry(up, down, "", QColor(Qt::transparent), 85);
+  QImage image(entry.size() * scale, QImage::Format_ARGB32_Premultiplied);
+  image.setDevicePixelRatio(scale);
+  image.fill(Qt::transparent);
+  entry.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+  // The inked rows must form two runs with at least one blank row between them.
+  QList<int> runStarts;
+  bool inRun = false;
+  for (int y = 0; y < image.height(); ++y) {
+    bool inked = false;
+    for (int x = 0; x < image.width() && !inked; ++x)
+      inked = qAlpha(image.pixel(x, y)) > 0;
+    if (inked && !inRun) runStarts << y;
+    inRun = inked;
+  }
+  QCOMPARE(runStarts.size(), 2);
+}
+
+void ModuleCardTest::powerEntriesKeepNameAndValue_data() {
+  QTest::addColumn<QString>("label");
+  QTest::addColumn<int>("width");
+  QTest::addColumn<QString>("value");
+  for (const char* value : {"0.00", "198.31", "9999.99"}) {
+    QTest::addRow("PKG %s", value) << "PKG" << 65 << QString(value);
+    QTest::addRow("DRAM %s", value) << "DRAM" << 75 << QString(value);
+    QTest::addRow("GPU %s", value) << "GPU" << 65 << QString(value);
+  }
+}
+
+void ModuleCardTest::powerEntriesKeepNameAndValue() {
+  QFETCH(QString, label);
+  QFETCH(int, width);
+  QFETCH(QString, value);
+  GraphSingleLineTitle entry(label, value, Qt::blue, width);
+  const LegendEntryLayout layout = entry.entryLayout();
+  const auto advance = [](const QFont& font, const QString& text) {
+    return QFontMetricsF(font).horizontalAdvance(text);
+  };
+  // The name is whole at its own size, the value whole at the size it is drawn at, and the
+  // two keep the label's trailing padding between them.
+  QVERIFY(advance(LegendEntry::labelFont(), label) <= layout.label.width() + 0.01);
+  const QFont drawn =
+      LegendEntry::fittedFont(LegendEntry::valueFont(), value, layout.value.width());
+  QVERIFY2(advance(drawn, value) <= layout.value.width() + 0.01, qPrintable(value));
+  QVERIFY(drawn.pixelSize() >= LegendEntry::kSmallestPixelSize);
+  QVERIFY(layout.label.right() + LegendEntryGeometry::kLabelTrailing <= layout.value.left() + 0.01);
+  QCOMPARE(entry.width(), width);
 }
 
 void ModuleCardTest::titleShowsItsHelpAsTooltip() {

@@ -69,10 +69,12 @@ void ModuleCardsTest::temperature_data() {
                               << QStringList{"CORE AVG=122.0", "CORE MAX=141", "CORE MIN=103",
                                              "GPU AVG=68.00"}
                               << "\u2109" << 0.269;
-  QTest::newRow("no readings") << 0 << Readings{} << Readings{}
-                               << QStringList{"CORE AVG=\u2013", "CORE MAX=-1", "CORE MIN=-1",
-                                              "GPU AVG=\u2013"}
-                               << "\u2103" << qQNaN();
+  // The model's -1 for "no sensor" is a dash in both units, never "-1" or its 30 °F.
+  const QStringList dashes{"CORE AVG=\u2013", "CORE MAX=\u2013", "CORE MIN=\u2013",
+                           "GPU AVG=\u2013"};
+  QTest::newRow("no readings") << 0 << Readings{} << Readings{} << dashes << "\u2103" << qQNaN();
+  QTest::newRow("no readings, fahrenheit")
+      << 1 << Readings{} << Readings{} << dashes << "\u2109" << qQNaN();
 }
 
 void ModuleCardsTest::temperature() {
@@ -96,10 +98,12 @@ void ModuleCardsTest::temperature() {
   QCOMPARE(view.title()->labelRight(), labelRight);
   const GraphData& average = view.graph()->datas().at(2);
   QCOMPARE(average.data.size(), 1);
-  if (std::isnan(avgPoint))
+  if (std::isnan(avgPoint)) {
     QVERIFY(std::isnan(average.data.at(0)));
-  else
+    QVERIFY(std::isnan(view.graph()->datas().at(1).data.at(0)));  // the maximum: a gap too
+  } else {
     QCOMPARE(qRound(average.data.at(0) * 1000), qRound(avgPoint * 1000));
+  }
 }
 
 void ModuleCardsTest::utilization_data() {

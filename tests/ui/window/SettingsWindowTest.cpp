@@ -7,16 +7,19 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
+#include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "app/core/UserDefaults.h"
+#include "app/log/LogFileWriter.h"
 #include "app/model/GeneralModel.h"
 #include "app/ui/ContentView.h"
 #include "app/ui/GPUSettingsView.h"
 #include "app/ui/MainInterface.h"
 #include "app/ui/MainWindow.h"
+#include "app/ui/ModuleTitle.h"
 #include "app/ui/ModuleView.h"
 #include "app/ui/ModuleViewMoreButton.h"
 #include "app/ui/SettingsView.h"
@@ -37,6 +40,7 @@ class SettingsWindowTest : public QObject {
   void locationRowFallsBack();
   void folderChooserConfirmOrCancel();
   void badValuesReadAsDefaultsAndStay();
+  void outsideEditShowsWithinASecond();
   void oneSettingsWindowInPictures();
 };
 
@@ -111,6 +115,10 @@ void SettingsWindowTest::locationRowFallsBack_data() {
   QTest::newRow("recorder folder gone too") << "deleted"
                                             << "/nonexistent/ferrolux"
                                             << "desktop";
+  // No Desktop folder: the log goes home, and the row says so.
+  QTest::newRow("no desktop folder") << "deleted"
+                                     << ""
+                                     << "home";
 }
 
 void SettingsWindowTest::locationRowFallsBack() {
@@ -121,14 +129,18 @@ void SettingsWindowTest::locationRowFallsBack() {
   const QString folder = dir.filePath("logs");
   QDir().mkpath(folder);
   if (stored == "deleted") QDir(folder).removeRecursively();
+  const QByteArray home = qgetenv("HOME");
+  qputenv("HOME", dir.filePath("home").toUtf8());
+  const auto restore = qScopeGuard([&] { qputenv("HOME", home); });
+  if (shown != "home") QDir().mkpath(dir.filePath("home/Desktop"));
   const std::optional<QString> storedValue =
       stored.isEmpty() ? std::nullopt : std::optional<QString>(folder);
   const std::optional<QString> recorderValue =
       recorder.isEmpty() ? std::nullopt : std::optional<QString>(recorder);
-  const QString expected = shown == "dir" ? folder
-                           : shown == "recorder"
-                               ? recorder
-                               : QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+  const QString expected = shown == "dir"        ? folder
+                           : shown == "recorder" ? recorder
+                           : shown == "home"     ? dir.filePath("home")
+                                                 : dir.filePath("home/Desktop");
   QCOMPARE(GeneralSettingsView::displayedPath(storedValue, recorderValue), expected);
 }
 
@@ -154,7 +166,7 @@ void SettingsWindowTest::folderChooserConfirmOrCancel() {
   QDir(chosen).removeRecursively();
   w.defaults.setValue(defaults::kGPUFrequency, false);  // any change redraws the row
   QCOMPARE(view.general()->locationPath()->text(),
-           QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+           QString::fromStdString(logfile::desktopOrHome()));
   QCOMPARE(*w.defaults.pathFolderLocation(), chosen);
 }
 
@@ -173,6 +185,29 @@ void SettingsWindowTest::badValuesReadAsDefaultsAndStay() {
   QVERIFY(!view.gpu()->gpuUtilization()->isChecked());
   QCOMPARE(w.defaults.value(defaults::kTemperatureUnit).toString(), QString("kelvin"));
   QCOMPARE(w.defaults.value(defaults::kGPUFrequency).toString(), QString("maybe"));
+}
+
+void SettingsWindowTest::outsideEditShowsWithinASecond() {
+  Window w;
+  w.defaults.watchForOutsideEdits();
+  SettingsView view(w.model->logfileModel(), w.defaults);
+  QCOMPARE(view.general()->temperature()->currentIndex(), 0);
+  // Another writer (a text editor, say) switches to Fahrenheit; nothing of ours writes.
+  {
+    QSettings outside(w.defaults.filePath(), QSettings::IniFormat);
+    outside.setValue(defaults::kTemperatureUnit, 1);
+  }
+  QTRY_COMPARE_WITH_TIMEOUT(view.general()->temperature()->currentIndex(), 1, 1000);
+  QCOMPARE(w.module(2).title()->labelRight(), QString("\u2109"));
+  // A file replaced whole, as editors save, is still watched.
+  const QString path = w.defaults.filePath();
+  QFile::remove(path);
+  {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[General]\ntemperatureUnit=0\n");
+  }
+  QTRY_COMPARE_WITH_TIMEOUT(view.general()->temperature()->currentIndex(), 0, 1000);
 }
 
 void SettingsWindowTest::oneSettingsWindowInPictures() {

@@ -30,7 +30,9 @@ struct Window {
     qputenv("FERROLUX_HELPER_ENDPOINT", dir.filePath("nobody.sock").toUtf8());
     qputenv("XDG_STATE_HOME", dir.filePath("state").toUtf8());
     defaults.setValue(defaults::kPathFolderLocation, dir.path());
-    machine = std::move(platform::create("sim:" + profile.toStdString()).platform);
+    // "linux" is the real back end (over FERROLUX_SYSFS_ROOT when set); anything else a profile.
+    const std::string spec = profile == "linux" ? "linux" : "sim:" + profile.toStdString();
+    machine = std::move(platform::create(spec).platform);
     GeneralModel::Environment env;
     env.platform = machine.get();
     env.defaults = &defaults;

@@ -3,17 +3,24 @@
 // settings, and the whole window drawn to pixels in both appearances.
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QtTest>
 
 #include <cmath>
 #include <limits>
 
+#include "app/core/BundleInfo.h"
 #include "app/core/UserDefaults.h"
 #include "app/log/LogFileModel.h"
 #include "app/model/GeneralModel.h"
+#include "app/ui/AboutDialog.h"
 #include "app/ui/ContentView.h"
 #include "app/ui/GraphLineTitle.h"
 #include "app/ui/HelperCard.h"
@@ -23,6 +30,8 @@
 #include "app/ui/ModuleTitle.h"
 #include "app/ui/ModuleView.h"
 #include "app/ui/ModuleViewMainTitle.h"
+#include "app/ui/ModuleViewMoreButton.h"
+#include "app/ui/SettingsView.h"
 #include "app/ui/graph/GraphView.h"
 #include "ui/graph/GalleryHelpers.h"
 #include "ui/window/WindowFixture.h"
@@ -51,16 +60,23 @@ struct Window : fxtest::Window {
 };
 
 // `wobble` moves every figure a little, so that no curve is a flat line between two pixel rows.
-plist::Value sample(double cpuEnergy, int wobble = 0) {
+// `unread` lists energy entries the sampler could not read, with why; they are left out.
+plist::Value sample(double cpuEnergy, int wobble = 0, const QVariantMap& unread = {}) {
   const double w = wobble % 5;
-  return fxtest::withProcessor(
-      plist::Dict{{"combined_power", 12000.0 + 1500 * w},
-                  {"cpu_energy", cpuEnergy},
-                  {"gpu_energy", 500.0 + 300 * w},
-                  {"dram_energy", 400.0 + 200 * w},
-                  {"clusters", plist::Array{fxtest::cluster("E-Cluster", 2.0e9),
-                                            fxtest::cluster("P-Cluster", 3.2e9)}}},
-      plist::Dict{{"gpu", plist::Dict{{"freq_hz", 1000.0}}}});
+  plist::Dict processor{{"combined_power", 12000.0 + 1500 * w},
+                        {"cpu_energy", cpuEnergy},
+                        {"gpu_energy", 500.0 + 300 * w},
+                        {"dram_energy", 400.0 + 200 * w},
+                        {"clusters", plist::Array{fxtest::cluster("E-Cluster", 2.0e9),
+                                                  fxtest::cluster("P-Cluster", 3.2e9)}}};
+  plist::Dict why;
+  for (auto it = unread.cbegin(); it != unread.cend(); ++it) {
+    processor.erase(it.key().toStdString());
+    why.emplace(it.key().toStdString(), it.value().toString().toStdString());
+  }
+  if (!why.empty()) processor.emplace("unread_energy", std::move(why));
+  return fxtest::withProcessor(std::move(processor),
+                               plist::Dict{{"gpu", plist::Dict{{"freq_hz", 1000.0}}}});
 }
 
 }  // namespace
@@ -74,7 +90,9 @@ class WindowTest : public QObject {
   void updateButtonHidesAtOnce();
   void legendsFollowModelsAndSettings_data();
   void legendsFollowModelsAndSettings();
+  void linuxWithoutSensorsOrCountersShowsNoMarkers();
   void windowIsFixedWithItsMenus();
+  void shortScreenScrollsTheCards();
   void wholeWindowInBothAppearances();
   void samplesRepaintWhatAFullRepaintShows();
 };
@@ -95,6 +113,9 @@ void WindowTest::helperCardCoversTheModulesButNotTheTitle() {
   QVERIFY(card->isVisible());
   QVERIFY(card->installButton()->isVisible() && !card->updateButton()->isVisible());
   QCOMPARE(card->welcome()->text(), QString("Welcome"));
+  // Its text keeps 64 pt clear on both sides, wrapped lines included.
+  QVERIFY(card->text()->geometry().left() >= HelperCard::kTextPadding);
+  QVERIFY(card->text()->geometry().right() < card->width() - HelperCard::kTextPadding);
   const QRect over(card->mapTo(w.window.get(), QPoint()), card->size());
   for (ModuleView* module : w.interface().modules()) {
     const QRect cardOnWindow(module->mapTo(w.window.get(), module->cardRect().topLeft().toPoint()),
@@ -127,32 +148,67 @@ void WindowTest::legendsFollowModelsAndSettings_data() {
   QTest::addColumn<QString>("profile");
   QTest::addColumn<bool>("gpuFrequency");
   QTest::addColumn<double>("cpuEnergy");  // millijoules over the 500 ms sample
+  QTest::addColumn<QVariantMap>("unread");
   QTest::addColumn<QStringList>("power");
+  QTest::addColumn<QStringList>("powerTips");
   QTest::addColumn<QStringList>("frequency");
   QTest::addColumn<int>("frequencyCurves");
   const double nan = std::numeric_limits<double>::quiet_NaN();
   // macOS 13: no DRAM figure, "N/A" in the legend while the curve is still drawn.
-  QTest::newRow("os13, no gpu") << "macbookpro-m2pro" << false << 2500.0
+  const QString os13 = "Not reported by the sampler on macOS 13 or later";
+  QTest::newRow("os13, no gpu") << "macbookpro-m2pro" << false << 2500.0 << QVariantMap{}
                                 << QStringList{"PKG=12.00", "CPU=5.00", "DRAM=N/A", "GPU=1.00"}
+                                << QStringList{"", "", os13, ""}
                                 << QStringList{"E-CORE=2.00", "P-CORE=3.20"} << 2;
+  // No package figure in the sample: "N/A", not a 0 W reading.
   QTest::newRow("os12, gpu, no cpu reading")
-      << "macmini-m1" << true << nan
-      << QStringList{"PKG=0.00", "CPU=\u2013", "DRAM=0.80", "GPU=1.00"}
+      << "macmini-m1" << true << nan << QVariantMap{}
+      << QStringList{"PKG=N/A", "CPU=\u2013", "DRAM=0.80", "GPU=1.00"}
+      << QStringList{"Not reported by the sampler", "", "", ""}
       << QStringList{"E-CORE=2.00", "P-CORE=3.20", "GPU=1.00"} << 3;
+  // 198 W of CPU: name and figure both whole in the 65 pt entry.
+  QTest::newRow("200 W") << "macbookpro-m2pro" << false << 99155.0 << QVariantMap{}
+                         << QStringList{"PKG=12.00", "CPU=198.31", "DRAM=N/A", "GPU=1.00"}
+                         << QStringList{"", "", os13, ""}
+                         << QStringList{"E-CORE=2.00", "P-CORE=3.20"} << 2;
+  // A Linux sampler that names what it could not read: "N/A" and why, never "0.00".
+  QTest::newRow("unread domains")
+      << "macmini-m1" << false << 2500.0
+      << QVariantMap{{"package_energy", "permission"}, {"dram_energy", "no zone"}}
+      << QStringList{"PKG=N/A", "CPU=5.00", "DRAM=N/A", "GPU=1.00"}
+      << QStringList{"Needs the installed helper: only root may read this machine's power counters",
+                     "", "Not measured on this machine: it has no power counter for this domain",
+                     ""}
+      << QStringList{"E-CORE=2.00", "P-CORE=3.20"} << 2;
 }
 
 void WindowTest::legendsFollowModelsAndSettings() {
   QFETCH(QString, profile);
   QFETCH(bool, gpuFrequency);
   QFETCH(double, cpuEnergy);
+  QFETCH(QVariantMap, unread);
   QFETCH(QStringList, power);
+  QFETCH(QStringList, powerTips);
   QFETCH(QStringList, frequency);
   QFETCH(int, frequencyCurves);
   Window w(profile);
-  w.feed(sample(cpuEnergy), 3);
+  w.feed(sample(cpuEnergy, 0, unread), 3);
   // The setting is read live: turning it on adds the entry and the curve, off removes both.
   w.defaults.setValue(defaults::kGPUFrequency, gpuFrequency);
   QCOMPARE(w.legend(0), power);
+  QStringList tips;
+  for (const LegendEntry* entry : w.module(0).legend()->entries()) {
+    tips << entry->toolTip();
+    // Drawn whole: the name at its size, the figure at the size it is drawn at.
+    const LegendEntryLayout layout = entry->entryLayout();
+    const QString label = qobject_cast<const GraphSingleLineTitle*>(entry)->label();
+    QVERIFY(QFontMetricsF(LegendEntry::labelFont()).horizontalAdvance(label) <=
+            layout.label.width() + 0.01);
+    const QFont font =
+        LegendEntry::fittedFont(LegendEntry::valueFont(), entry->value(), layout.value.width());
+    QVERIFY(QFontMetricsF(font).horizontalAdvance(entry->value()) <= layout.value.width() + 0.01);
+  }
+  QCOMPARE(tips, powerTips);
   QCOMPARE(w.legend(1), frequency);
   QCOMPARE(w.module(1).graph()->datas().size(), frequencyCurves);
   const GraphData& dram = w.module(0).graph()->datas().at(2);
@@ -163,12 +219,30 @@ void WindowTest::legendsFollowModelsAndSettings() {
   QCOMPARE(w.module(1).graph()->datas().size(), gpuFrequency ? 2 : 3);
 }
 
+void WindowTest::linuxWithoutSensorsOrCountersShowsNoMarkers() {
+  // A virtual machine: no temperature sensor, no power counter, as the Linux sampler reports it.
+  qputenv("FERROLUX_SYSFS_ROOT", FERROLUX_FIXTURES_DIR "/sysfs/vm-minimal");
+  Window w("linux");
+  qunsetenv("FERROLUX_SYSFS_ROOT");
+  QVariantMap unread;
+  for (const char* entry :
+       {"cpu_energy", "package_energy", "combined_power", "dram_energy", "gpu_energy"})
+    unread[entry] = "no zone";
+  w.feed(sample(0, 0, unread), 2);
+  QCOMPARE(w.legend(0), (QStringList{"PKG=N/A", "CPU=N/A", "DRAM=N/A", "GPU=N/A"}));
+  for (const LegendEntry* entry : w.module(2).legend()->entries())
+    QCOMPARE(entry->value(), QString("\u2013"));
+  for (int i = 0; i < 4; ++i)
+    for (const QString& text : w.legend(i))
+      QVERIFY2(!text.contains("-1"), qPrintable(text));
+}
+
 void WindowTest::windowIsFixedWithItsMenus() {
   Window w("macbookpro-m2pro");
   QCOMPARE(w.window->contentView()->width(), ContentView::kWidth);
   QCOMPARE(w.window->minimumSize(), w.window->maximumSize());
   QVERIFY(!(w.window->windowFlags() & Qt::WindowMaximizeButtonHint));
-  QCOMPARE(w.window->loggingMenu()->title(), QString("Logging"));
+  QCOMPARE(w.window->loggingMenu()->title(), QString("&Logging"));
   const QList<QAction*> logging = w.window->loggingMenu()->actions();
   QCOMPARE(logging.size(), 1);
   QCOMPARE(logging[0]->text(), QString("Log to file"));
@@ -180,9 +254,46 @@ void WindowTest::windowIsFixedWithItsMenus() {
     QCOMPARE(w.model->logfileModel().isLogEnabled(), on);
     QCOMPARE(logging[0]->isChecked(), on);
   }
-  const QList<QAction*> help = w.window->helpMenu()->actions();
-  QCOMPARE(help.size(), 1);
-  QCOMPARE(help[0]->text(), QString("Ferrolux Help"));
+  QStringList titles;
+  for (QAction* action : w.window->menuBar()->actions())
+    titles << action->text();
+  QCOMPARE(titles, (QStringList{"&File", "&Logging", "&Help"}));
+  QStringList file;
+  for (QAction* action : w.window->fileMenu()->actions())
+    file << action->text();
+  QCOMPARE(file,
+           (QStringList{"&Settings...", "Check for &Update", "&Uninstall Helper", "", "&Quit"}));
+  QStringList help;
+  for (QAction* action : w.window->helpMenu()->actions())
+    help << action->text();
+  QCOMPARE(help, (QStringList{"Ferrolux &Help", "&About Ferrolux"}));
+  QVERIFY(AboutDialog::text().contains(BundleInfo::application().shortVersion));
+  QVERIFY(AboutDialog::text().contains("https://tarquell.com/ferrolux"));
+  QVERIFY(AboutDialog::text().contains("licence"));
+  // Ctrl+Comma opens the settings, Esc closes them, Ctrl+Q asks for the normal quit.
+  QTest::keyClick(w.window.get(), Qt::Key_Comma, Qt::ControlModifier);
+  QPointer<SettingsView> settings = SettingsView::instance();
+  QVERIFY(settings);
+  QVERIFY(QTest::qWaitForWindowActive(settings.data()));
+  QTest::keyClick(settings.data(), Qt::Key_Escape);
+  QTRY_VERIFY(!settings);
+  QSignalSpy quit(w.window->quitAction(), &QAction::triggered);
+  w.window->activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(w.window.get()));
+  QTest::keyClick(w.window.get(), Qt::Key_Q, Qt::ControlModifier);
+  QCOMPARE(quit.size(), 1);
+  // Tab reaches the more button; Space opens its menu.
+  QToolButton* trigger = w.button().trigger();
+  for (int i = 0; i < 4 && !trigger->hasFocus(); ++i)
+    QTest::keyClick(w.window.get(), Qt::Key_Tab);
+  QVERIFY(trigger->hasFocus());
+  bool opened = false;
+  QTimer::singleShot(0, &w.menu(), [&] {
+    opened = w.menu().isVisible();
+    w.menu().close();
+  });
+  QTest::keyClick(trigger, Qt::Key_Space);
+  QTRY_VERIFY(opened);
   // The module cards span the content less its padding.
   QCOMPARE(w.module(0).cardRect().width(), ContentView::kWidth - 2.0 * ContentView::kPadding);
   QCOMPARE(w.module(0).cardRect().height(), 160.0);
@@ -195,6 +306,33 @@ void WindowTest::windowIsFixedWithItsMenus() {
                               module->graphTopPadding());
     QCOMPARE(module->graph()->geometry(), graph.adjusted(0, -5, 0, 5));
   }
+}
+
+void WindowTest::shortScreenScrollsTheCards() {
+  Window w("macbookpro-m2pro");
+  const QSize full = w.window->size();
+  QScrollBar* bar = w.window->scrollArea()->verticalScrollBar();
+  const auto heights = [&] {
+    return QString("content %1, viewport %2")
+        .arg(w.window->contentView()->height())
+        .arg(w.window->scrollArea()->viewport()->height());
+  };
+  QTRY_VERIFY2(!bar->isVisible(), qPrintable(heights()));
+  // A 768-pixel screen less its panels: the window takes what there is and the cards scroll,
+  // at their own width and in their own layout.
+  w.window->fitToHeight(500);
+  QCOMPARE(w.window->frameGeometry().height(), 500);  // its frame included
+  QTRY_VERIFY(bar->isVisible());
+  QCOMPARE(w.window->contentView()->width(), ContentView::kWidth);
+  QCOMPARE(w.module(0).cardRect().width(), ContentView::kWidth - 2.0 * ContentView::kPadding);
+  bar->setValue(bar->maximum());
+  QWidget* viewport = w.window->scrollArea()->viewport();
+  ModuleView& last = w.module(3);
+  const QRect lastOnViewport(last.mapTo(viewport, QPoint()), last.size());
+  QVERIFY(viewport->rect().contains(lastOnViewport));
+  w.window->fitToHeight(-1);
+  QCOMPARE(w.window->size(), full);
+  QTRY_VERIFY(!bar->isVisible());
 }
 
 void WindowTest::wholeWindowInBothAppearances() {

@@ -39,9 +39,12 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         // Bottom-aligned: the smaller label sits on the value's baseline row.
         SingleCase{"Fits", 65, {20, 12}, {30, 16}, {0, 6, 20, 12}, {35, 2, 30, 16}},
-        // Too wide: the value keeps its width, the label is narrowed (4 pt kept clear).
-        SingleCase{"LabelNarrowed", 65, {50, 12}, {40, 16}, {0, 6, 21, 12}, {25, 2, 40, 16}},
-        SingleCase{"ValueWiderThanEntry", 65, {20, 12}, {90, 16}, {0, 6, 0, 12}, {0, 2, 65, 16}}),
+        // Both too wide: the label keeps half the entry (less its 4 pt), the value the rest.
+        SingleCase{
+            "BothTooWideShare", 65, {50, 12}, {40, 16}, {0, 6, 28.5, 12}, {32.5, 2, 32.5, 16}},
+        // A long value ("9999.99") is drawn smaller beside its whole label, never over it.
+        SingleCase{
+            "ValueShrinksBesideItsLabel", 65, {20, 12}, {90, 16}, {0, 6, 20, 12}, {24, 2, 41, 16}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DoubleLine, StacksLabelsAndMovesThemAsDrawn) {
@@ -64,6 +67,14 @@ TEST(DoubleLine, KeepsItsWidthWithLongTexts) {
   EXPECT_EQ(layout.label.width(), 31);
   EXPECT_EQ(layout.labelDown.width(), 35);
   EXPECT_LE(layout.bounds().right(), 65);
+}
+
+// The upper label moves down 4 pt only where the fonts leave 2 pt of blank between the labels.
+TEST(DoubleLine, UpperLabelOffsetKeepsTheInkApart) {
+  EXPECT_EQ(LegendEntryGeometry::upperLabelOffset(3, 3), 4);
+  EXPECT_EQ(LegendEntryGeometry::upperLabelOffset(2.5, 2), 2.5);
+  EXPECT_EQ(LegendEntryGeometry::upperLabelOffset(1, 0.5), 0);
+  EXPECT_EQ(LegendEntryGeometry::doubleLine(85, {25, 12}, {22, 12}, {40, 16}, 1).label.top(), -1);
 }
 
 TEST(Style, DarkIsReadFromTheWindowColour) {

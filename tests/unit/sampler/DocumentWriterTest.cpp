@@ -79,6 +79,7 @@ TEST(DocumentWriter, BytesMatchTheGeneralWriter) {
                    {"P-Cluster", std::nullopt, -0.0, {}},
                    {"", 1e-300, 1e300, {{7, 2.5e9, 1.0 / 3.0}}}};
   full.cpuFreqSource = "cpufreq";
+  full.unreadEnergy = {{"dram_energy", "no zone"}, {"gpu_energy", "<permission> & more"}};
   full.gpu = sampler::GpuSample{1398.0, 0.25, 42.0};
   sampler::Sample emptyGpu;
   emptyGpu.gpu = sampler::GpuSample{};

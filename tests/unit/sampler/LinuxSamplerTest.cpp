@@ -45,6 +45,7 @@ struct Case {
   bool gpuEntry = false;
   std::optional<double> gpuFreqMHz, gpuIdle;
   std::string hwModel;
+  std::map<std::string, std::string> unread;  // energy entries left out, and why
 };
 
 Case row(std::string name, std::string tree, bool includeGpu = false) {
@@ -107,6 +108,7 @@ std::vector<Case> cases() {
     k.before = {{kPkg + "energy_uj", "262142328850\n"}, {kPkg + "max_energy_range_uj", {}}};
     k.after = {{kPkg + "energy_uj", "1499999\n"}};
     k.cpuEnergy = 1500, k.gpuEnergy = 300, k.dramEnergy = 200;
+    k.unread = {{"package_energy", "no reading"}, {"combined_power", "no reading"}};
     k.clusters = {kIntelE, kIntelP};
     k.hwModel = "XPS 13 9320";
     c.push_back(k);
@@ -122,6 +124,11 @@ std::vector<Case> cases() {
                 {"sys/class/dmi", {}}};
     k.after = {{"sys/class/powercap/intel-rapl:2/energy_uj", {}}};
     k.gpuEnergy = 300;
+    // The DRAM counter is back at the window's end: it was not read, but it is there.
+    k.unread = {{"cpu_energy", "no zone"},
+                {"package_energy", "no zone"},
+                {"combined_power", "no zone"},
+                {"dram_energy", "no reading"}};
     k.clusters = {kIntelE, kIntelP};
     k.hwModel = "Linux";
     c.push_back(k);
@@ -155,11 +162,13 @@ std::vector<Case> cases() {
     k.clusters = {{"P-Cluster", range(0, 23), 3.9e9, 0.5}};
     k.gpuEntry = true, k.gpuFreqMHz = 2450, k.gpuIdle = 0.12;
     k.hwModel = "ASRock X570 Taichi";
+    k.unread = {{"dram_energy", "no zone"}};
     c.push_back(k);
   }
   {
     Case k = row("AmdWithoutGpuSamplerKeepsGpuEnergyOnly", "amd-desktop");
     k.cpuEnergy = 33000, k.gpuEnergy = 22500, k.packageEnergy = 33000, k.combinedPower = 66000;
+    k.unread = {{"dram_energy", "no zone"}};
     k.clusters = {{"P-Cluster", range(0, 23), 3.9e9, 0.5}};
     k.hwModel = "ASRock X570 Taichi";
     c.push_back(k);
@@ -168,6 +177,9 @@ std::vector<Case> cases() {
     Case k = row("VirtualMachineHasNoPowerSources", "vm-minimal", true);
     k.clusters = {{"P-Cluster", {0, 1}, 2096.022e6, (10.0 / 50 + 48.0 / 51) / 2}};
     k.hwModel = "Linux";
+    for (const char* entry :
+         {"cpu_energy", "package_energy", "combined_power", "dram_energy", "gpu_energy"})
+      k.unread[entry] = "no zone";
     c.push_back(k);
   }
   return c;
@@ -230,6 +242,12 @@ TEST_P(LinuxSamplerCases, DocumentCarriesTheExpectedValues) {
   expectNumber(p["dram_energy"], k.dramEnergy, "dram_energy");
   expectNumber(p["package_energy"], k.packageEnergy, "package_energy");
   expectNumber(p["combined_power"], k.combinedPower, "combined_power");
+  std::map<std::string, std::string> unread;
+  if (const auto* entries = p["unread_energy"].dict()) {
+    for (const auto& [entry, why] : *entries)
+      unread[entry] = why.string() ? *why.string() : "(not a string)";
+  }
+  EXPECT_EQ(unread, k.unread);
 
   ASSERT_EQ(p["clusters"].size(), k.clusters.size());
   for (size_t i = 0; i < k.clusters.size(); ++i) {
