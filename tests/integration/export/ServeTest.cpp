@@ -176,7 +176,12 @@ class ServeWithHelper : public ::testing::Test {
 // A helper that stops sending samples (stopped, with its connection still open) or dies shows
 // as down, with no stale figures, until one answers again.
 TEST_F(ServeWithHelper, LostHelperIsDownUntilItAnswersAgain) {
-  auto up = [&] { return scrape().contains("\nferrolux_helper_up 1\n"); };
+  // Up, and a sample with figures in (the first run may still be on its way).
+  auto up = [&] {
+    const QString s = scrape();
+    return s.contains("\nferrolux_helper_up 1\n") &&
+           s.contains("ferrolux_power_watts{domain=\"package\"}");
+  };
   const struct {
     const char* name;
     std::function<void()> lose, bringBack;

@@ -279,10 +279,11 @@ TEST_F(LogRecorderTest, AnUnusableFolderFallsBackAndSaysWhereTheFileWent) {
     std::string folder;
     bool desktop;
     fs::path expectedDir;
-    const char* why;
+    std::string why;
   };
   const Case cases[] = {
-      {"folder full", full.path.string(), true, home / "Desktop", "No space left on device"},
+      {"folder full", full.path.string(), true, home / "Desktop",
+       fxtest::FullFilesystem::noSpaceText()},
       {"folder gone", (scratch.path / "gone").string(), true, home / "Desktop", "no such folder"},
       {"folder is a file, no desktop", (scratch.path / "d.ini").string(), false, home,
        "not a folder"},

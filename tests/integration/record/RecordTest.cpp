@@ -208,11 +208,11 @@ TEST_F(RecordWithHelper, UnwritableOutputFallsBackToTheLoggingFolder) {
   struct Row {
     const char* output;  // "": none, and the logging folder setting names the full disk
     int exitCode;
-    const char* says;
+    std::string says;
   } rows[] = {
       {"/proc/nope/x.csv", 73, "cannot write /proc/nope/x.csv"},
-      {"full/x.csv", 73, "full/x.csv: No space left on device"},
-      {"", 73, "full: No space left on device"},
+      {"full/x.csv", 73, "full/x.csv: " + fxtest::FullFilesystem::noSpaceText()},
+      {"", 73, "full: " + fxtest::FullFilesystem::noSpaceText()},
       {"old.csv", 0, ""},
   };
   for (const Row& row : rows) {
@@ -225,7 +225,7 @@ TEST_F(RecordWithHelper, UnwritableOutputFallsBackToTheLoggingFolder) {
     if (*row.output) args << "--output" << row.output;
     const Outcome run = record(scratch.path, args);
     EXPECT_EQ(run.exitCode, row.exitCode) << run.said.toStdString();
-    EXPECT_TRUE(run.said.contains(row.says)) << run.said.toStdString();
+    EXPECT_TRUE(run.said.contains(QString::fromStdString(row.says))) << run.said.toStdString();
     // The rows are in the file asked for, or else in the next folder that took them.
     const fs::path csv = scratch.path / savedAt(run);
     EXPECT_EQ(csv, scratch.path / (row.exitCode ? csv.filename().string() : row.output));

@@ -3,6 +3,7 @@
 // elsewhere `skipReason` says why there is none and the test skips with it, visibly.
 #pragma once
 
+#include <locale.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -17,6 +18,16 @@
 namespace fxtest {
 
 struct FullFilesystem {
+  // What a full disk is called in the messages of a program started with this environment: the
+  // system's text, in the language the environment asks for.
+  static std::string noSpaceText() {
+    const std::string before = ::setlocale(LC_ALL, nullptr);
+    ::setlocale(LC_ALL, "");
+    std::string text = std::strerror(ENOSPC);
+    ::setlocale(LC_ALL, before.c_str());
+    return text;
+  }
+
   std::filesystem::path path;
   std::string skipReason;  // non-empty when no full file system could be made
 
