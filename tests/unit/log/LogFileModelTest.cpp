@@ -95,7 +95,7 @@ TEST_F(LogFileModelTest, EachRecordingGoesToTheFirstFolderThatTakesIt) {
     bool desktop;           // $HOME/Desktop exists
     bool homeExists;
     const char* expectedDir;  // relative to the scratch folder; "" when nothing is written
-    const char* failure;      // what the failure says about the folders that did not take it
+    std::string failure;      // what the failure says about the folders that did not take it
   };
   const Case cases[] = {
       {"chosen folder", "logs", "", true, true, "logs", ""},
@@ -106,9 +106,9 @@ TEST_F(LogFileModelTest, EachRecordingGoesToTheFirstFolderThatTakesIt) {
       {"folder changed while recording", "logs", "other", true, true, "other", ""},
       {"nothing writable", "gone", "", false, false, "", "gone: no such folder"},
       {"chosen folder full", "full", "", true, true, "home/Desktop",
-       "full: No space left on device"},
+       "full: " + fxtest::FullFilesystem::noSpaceText()},
       {"full, nothing else writable", "full", "", false, false, "",
-       "full: No space left on device"},
+       "full: " + fxtest::FullFilesystem::noSpaceText()},
   };
   const fxtest::FullFilesystem full(scratch.path / "full");
   for (const Case& c : cases) {
@@ -128,7 +128,7 @@ TEST_F(LogFileModelTest, EachRecordingGoesToTheFirstFolderThatTakesIt) {
 
     const std::string name = "PwrData 2024-03-05 at 14.07.33.csv";
     EXPECT_NE(failure.find(c.failure), std::string::npos) << failure;
-    EXPECT_EQ(failure.empty(), !*c.failure) << failure;
+    EXPECT_EQ(failure.empty(), c.failure.empty()) << failure;
     if (*c.expectedDir) {
       EXPECT_EQ(path, (scratch.path / c.expectedDir / name).string()) << failure;
       const std::string text = readFile(path);
