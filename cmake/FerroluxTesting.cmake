@@ -32,7 +32,15 @@ function(ferrolux_gtest)
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "${FERROLUX_TEST_ENV}" LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT})
+    TEST_LIST ${T_NAME}_CASES
+    PROPERTIES TIMEOUT ${T_TIMEOUT})
+  # The discovery script reads every PROPERTIES word as a name or a value, so a list there (the
+  # environment, several labels) would keep only its first item. List-valued properties are set
+  # on the discovered cases by a script CTest reads after the discovery's own.
+  set(script ${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}_properties.cmake)
+  file(GENERATE OUTPUT ${script} CONTENT
+    "set_tests_properties(\${${T_NAME}_CASES} PROPERTIES\n  ENVIRONMENT [==[${FERROLUX_TEST_ENV}]==]\n  LABELS [==[${T_LABELS}]==])\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
 endfunction()
 
 # ferrolux_qtest(NAME n SOURCES ... [LIBS ...]): a QtTest program, one CTest entry.

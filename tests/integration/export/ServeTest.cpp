@@ -398,7 +398,9 @@ TEST_F(ServeWithHelper, SharesOneHelperWithEveryOtherClient) {
         break;
       }
     }
-  // The recording: its own rows only, a sampling tick apart.
+  // The recording: its own rows only, one a sampling tick. Rows are stamped when their sample
+  // arrives, so a late answer and the next one may land together; another client's samples
+  // would show as more rows than seconds.
   std::ifstream rows(csv);
   std::string line;
   std::getline(rows, line);
@@ -412,8 +414,9 @@ TEST_F(ServeWithHelper, SharesOneHelperWithEveryOtherClient) {
   }
   recorderSaid += recorder.readAllStandardError();
   EXPECT_GE(rowTimes.size(), 2u) << recorderSaid.toStdString();
-  for (size_t i = 1; i < rowTimes.size(); ++i)
-    EXPECT_GE(rowTimes[i] - rowTimes[i - 1], 0.5) << "rows " << i - 1 << " and " << i;
+  if (rowTimes.size() >= 2)
+    EXPECT_LE(rowTimes.size(), rowTimes.back() - rowTimes.front() + 3)
+        << "rows over " << rowTimes.back() - rowTimes.front() << " s";
 }
 
 }  // namespace
