@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "shared/process/UniqueFd.h"
+
 namespace checkedfile {
 
 namespace {
@@ -19,27 +21,6 @@ namespace {
 std::string reason(int error) {
   return std::error_code(error, std::generic_category()).message();
 }
-
-// Closes on every path out.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  // Closes now, since close() itself can report a write the kernel deferred.
-  int close() {
-    const int result = ::close(fd_);
-    fd_ = -1;
-    return result;
-  }
-
- private:
-  int fd_;
-};
 
 std::string kindOf(mode_t mode) {
   if (S_ISFIFO(mode)) return "a FIFO";
@@ -84,7 +65,7 @@ std::string writeTemporary(const std::string& folder, const std::string& base,
     const std::string path =
         folder + "/." + base + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) +
         "." + std::to_string(static_cast<unsigned long long>(tick) % 1000000) + ".tmp";
-    Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    proc::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (fd.get() < 0) {
       if (errno == EEXIST) continue;
       return reason(errno);
@@ -107,7 +88,7 @@ std::string writeTemporary(const std::string& folder, const std::string& base,
 // Makes the rename itself durable. A file system that cannot sync a folder says EINVAL; the
 // file's own data are synced by then.
 std::string syncFolder(const std::string& folder) {
-  Fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  proc::UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (fd.get() < 0) return reason(errno);
   if (::fsync(fd.get()) != 0 && errno != EINVAL) return reason(errno);
   return {};
@@ -115,7 +96,7 @@ std::string syncFolder(const std::string& folder) {
 
 // Reads `path` back and compares it with what was meant to be there.
 std::string verify(const std::string& path, std::string_view bytes) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  proc::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
   if (fd.get() < 0) return "cannot read it back: " + reason(errno);
   std::string back;
   back.reserve(bytes.size());

@@ -13,18 +13,6 @@
 
 namespace helper {
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) close(fd_);
-    fd_ = other.release();
-  }
-  return *this;
-}
-
-UniqueFd::~UniqueFd() {
-  if (fd_ >= 0) close(fd_);
-}
-
 namespace {
 
 constexpr const char* kNoSuchProcess = "no such process";

@@ -9,22 +9,12 @@
 #include <charconv>
 #include <system_error>
 
+#include "shared/process/UniqueFd.h"
+
 namespace platform::linux_fs {
 namespace {
 
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
+using Fd = proc::UniqueFd;
 
 }  // namespace
 

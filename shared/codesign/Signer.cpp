@@ -11,20 +11,11 @@
 #include <openssl/err.h>
 
 #include "shared/codesign/SignatureFormat.h"
+#include "shared/process/UniqueFd.h"
 
 namespace codesign {
 
 namespace {
-
-struct Fd {
-  int fd = -1;
-  explicit Fd(int f) : fd(f) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() {
-    if (fd >= 0) close(fd);
-  }
-};
 
 std::optional<std::vector<std::uint8_t>> cmsBlob(std::span<const std::uint8_t> directory,
                                                  const SigningIdentity& identity,
@@ -134,28 +125,28 @@ std::optional<std::vector<std::uint8_t>> signBytes(std::span<const std::uint8_t>
 
 bool signFile(const std::string& path, const std::string& identifier,
               const SigningIdentity* identity, std::string& error) {
-  Fd in(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  proc::UniqueFd in(open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat st {};
-  if (in.fd < 0 || fstat(in.fd, &st) != 0) {
+  if (!in.valid() || fstat(in.get(), &st) != 0) {
     error = "cannot open " + path + ": " + std::strerror(errno);
     return false;
   }
   bool ok = false;
-  FdSource source(in.fd, ok, error);
+  FdSource source(in.get(), ok, error);
   std::uint64_t length = 0;
   if (!ok || !codeLength(source, length, error)) return false;
   auto signature = makeSignature(source, length, identifier, identity, error);
   if (!signature) return false;
 
   std::string temp = path + ".signing-XXXXXX";
-  Fd out(mkostemp(temp.data(), O_CLOEXEC));
-  if (out.fd < 0) {
+  proc::UniqueFd out(mkostemp(temp.data(), O_CLOEXEC));
+  if (!out.valid()) {
     error = "cannot create a file beside " + path + ": " + std::strerror(errno);
     return false;
   }
   auto writeAll = [&](const std::uint8_t* p, std::size_t n) {
     while (n > 0) {
-      ssize_t w = write(out.fd, p, n);
+      ssize_t w = write(out.get(), p, n);
       if (w < 0 && errno == EINTR) continue;
       if (w <= 0) return false;
       p += w;
@@ -173,7 +164,7 @@ bool signFile(const std::string& path, const std::string& identifier,
     offset += chunk;
   }
   written = written && writeAll(signature->data(), signature->size()) &&
-            fchmod(out.fd, st.st_mode & 07777) == 0 && fsync(out.fd) == 0;
+            fchmod(out.get(), st.st_mode & 07777) == 0 && fsync(out.get()) == 0;
   if (!written || rename(temp.c_str(), path.c_str()) != 0) {
     if (error.empty()) error = "cannot write " + path + ": " + std::strerror(errno);
     unlink(temp.c_str());

@@ -14,32 +14,14 @@
 #include <cerrno>
 #include <utility>
 
+#include "shared/process/UniqueFd.h"
+
 namespace proc {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Owns a descriptor; this library keeps no dependency on the link code, so it has its own.
-class Fd {
- public:
-  Fd() = default;
-  explicit Fd(int fd) : fd_(fd) {}
-  Fd(Fd&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
-  Fd& operator=(Fd&& o) noexcept {
-    if (this != &o) reset(std::exchange(o.fd_, -1));
-    return *this;
-  }
-  ~Fd() { reset(); }
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  void reset(int fd = -1) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_ = -1;
-};
+using Fd = UniqueFd;
 
 bool makePipe(Fd& readEnd, Fd& writeEnd) {
   int fds[2];

@@ -24,11 +24,6 @@ bool fillAddress(std::string_view path, sockaddr_un& addr) {
 
 }  // namespace
 
-void UniqueFd::reset(int fd) {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = fd;
-}
-
 UniqueFd connectUnix(std::string_view path) {
   sockaddr_un addr;
   if (!fillAddress(path, addr)) return {};

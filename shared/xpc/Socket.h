@@ -1,36 +1,16 @@
-// Descriptor ownership and the few socket operations both ends of the helper link need.
+// The few socket operations both ends of the helper link need.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "shared/process/UniqueFd.h"
 #include "shared/xpc/Frame.h"
 
 namespace xpc {
 
-// Owns one file descriptor; closes it once.
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  UniqueFd(UniqueFd&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
-  UniqueFd& operator=(UniqueFd&& o) noexcept {
-    if (this != &o) reset(std::exchange(o.fd_, -1));
-    return *this;
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd() { reset(); }
-
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  int release() { return std::exchange(fd_, -1); }
-  void reset(int fd = -1);
-
- private:
-  int fd_ = -1;
-};
+using UniqueFd = proc::UniqueFd;
 
 // Connects a stream socket to `path`; invalid on failure (errno tells why).
 UniqueFd connectUnix(std::string_view path);
