@@ -98,24 +98,47 @@ double UserDefaults::real(const QString& key) const {
   return ok ? d : 0;
 }
 
-void UserDefaults::setValue(const QString& key, const QVariant& value) {
+bool UserDefaults::setValue(const QString& key, const QVariant& value) {
+  bool saved;
   {
     std::lock_guard lock(mutex_);
     settings_->setValue(key, value);
-    settings_->sync();
-    stamp_ = stampLocked();
+    saved = saveLocked();
   }
   announce();
+  return saved;
 }
 
-void UserDefaults::remove(const QString& key) {
+bool UserDefaults::remove(const QString& key) {
+  bool saved;
   {
     std::lock_guard lock(mutex_);
     settings_->remove(key);
-    settings_->sync();
-    stamp_ = stampLocked();
+    saved = saveLocked();
   }
   announce();
+  return saved;
+}
+
+bool UserDefaults::saveLocked() {
+  // QSettings writes through a temporary file renamed over the old one, and keeps unsaved
+  // changes for its next attempt; its status is the only word of a failed write.
+  if (settings_->status() != QSettings::NoError) {
+    // The status keeps the first error for good: after a failed save, what is unsaved moves to
+    // a fresh instance, so that this save is judged on its own.
+    auto fresh = openSettings(settings_->fileName());
+    const QStringList keys = settings_->allKeys();
+    for (const QString& key : fresh->allKeys())
+      if (!keys.contains(key)) fresh->remove(key);
+    for (const QString& key : keys)
+      fresh->setValue(key, settings_->value(key));
+    settings_ = std::move(fresh);
+  }
+  settings_->sync();
+  stamp_ = stampLocked();
+  if (settings_->status() == QSettings::NoError) return true;
+  qWarning("Settings could not be saved to %s", qPrintable(settings_->fileName()));
+  return false;
 }
 
 QString UserDefaults::stampLocked() const {

@@ -66,8 +66,10 @@ class UserDefaults {
   bool boolean(const QString& key) const;                   // false
   double real(const QString& key) const;                    // 0
 
-  void setValue(const QString& key, const QVariant& value);
-  void remove(const QString& key);
+  // False when the file could not be saved: the change then holds in this process only, and
+  // saving is tried again at the next write.
+  bool setValue(const QString& key, const QVariant& value);
+  bool remove(const QString& key);
 
   // Starts watching the file (and its folder, for editors that replace the file) on the
   // calling thread. Our own writes are not announced twice.
@@ -86,6 +88,7 @@ class UserDefaults {
 
  private:
   void announce();
+  bool saveLocked();
   // Reads the file again when it is not as we last left it, and announces the change.
   void reloadIfEdited();
   void watch();

@@ -8,6 +8,7 @@
 
 #include "app/core/NotificationCenter.h"
 #include "app/core/UserDefaults.h"
+#include "app/ui/SettingSaver.h"
 
 namespace {
 constexpr int kSwitchIndent = 15;
@@ -36,8 +37,9 @@ QCheckBox* GPUSettingsView::addSwitch(const QString& title, const char* key) {
   row->addWidget(box, 1);
   static_cast<QVBoxLayout*>(layout())->addLayout(row);
   // `clicked` comes only from the person, never from refresh().
-  connect(box, &QCheckBox::clicked, this,
-          [this, key](bool on) { defaults_.setValue(QString::fromLatin1(key), on); });
+  connect(box, &QCheckBox::clicked, this, [this, key](bool on) {
+    settingsui::save(this, defaults_, QString::fromLatin1(key), on);
+  });
   return box;
 }
 

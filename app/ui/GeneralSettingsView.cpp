@@ -19,6 +19,7 @@
 #include "app/core/UserDefaults.h"
 #include "app/log/LogFileModel.h"
 #include "app/log/LogFileWriter.h"
+#include "app/ui/SettingSaver.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ GeneralSettingsView::GeneralSettingsView(LogFileModel& modelLogFile, UserDefault
   temperature_->addItem(QStringLiteral("℉ — Fahrenheit"), 1);
   // `activated` comes only from the person, never from refresh().
   connect(temperature_, &QComboBox::activated, this, [this](int index) {
-    defaults_.setValue(defaults::kTemperatureUnit, temperature_->itemData(index));
+    settingsui::save(this, defaults_, defaults::kTemperatureUnit, temperature_->itemData(index));
   });
 
   auto* locationForm = new QFormLayout;
@@ -109,7 +110,7 @@ void GeneralSettingsView::chooseLogFolder() {
   const QString start = recorder && !recorder->isEmpty() ? *recorder : desktop();
   const std::optional<QString> chosen = chooser_(this, start);
   if (!chosen) return;
-  defaults_.setValue(defaults::kPathFolderLocation, *chosen);
+  settingsui::save(this, defaults_, defaults::kPathFolderLocation, *chosen);
 }
 
 void GeneralSettingsView::refresh() {

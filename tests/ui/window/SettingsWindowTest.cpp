@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QSettings>
@@ -63,6 +64,12 @@ void SettingsWindowTest::settingsControlsWriteTheirKeys() {
   SettingsView* settings = SettingsView::showSettingsWindow(*w.model, w.defaults);
   GPUSettingsView& gpu = *settings->gpu();
   QVERIFY(!w.defaults.contains(key));
+  // Settings kept below a plain file, which no one (root included) can make a folder of.
+  QTemporaryDir dir;
+  auto unsaveable = [&] {
+    QFile(dir.filePath("plain")).open(QIODevice::WriteOnly);
+    w.defaults.setFilePath(dir.filePath("plain/ferrolux.ini"));
+  };
 
   if (control == "temperature") {
     QComboBox* box = settings->general()->temperature();
@@ -72,6 +79,9 @@ void SettingsWindowTest::settingsControlsWriteTheirKeys() {
     // Another writer of the key: the picker follows.
     w.defaults.setValue(key, 0);
     QCOMPARE(box->currentIndex(), 0);
+    unsaveable();
+    box->activated(1);
+    QCOMPARE(w.defaults.temperatureUnit(), 1);
   } else {
     QCheckBox* box = control == "gpuUtilization"      ? gpu.gpuUtilization()
                      : control == "showEPUtilization" ? gpu.showEPUtilization()
@@ -88,7 +98,17 @@ void SettingsWindowTest::settingsControlsWriteTheirKeys() {
     // Another writer of the key: the switch follows.
     w.defaults.setValue(key, false);
     QVERIFY(!box->isChecked());
+    unsaveable();
+    box->click();
+    QCOMPARE(w.defaults.value(key).toBool(), true);
   }
+  // The file could not be saved: the change holds for this run, and a warning says where.
+  auto* warning = settings->findChild<QMessageBox*>("settingsNotSaved");
+  QVERIFY(warning);
+  QVERIFY(warning->text().contains(w.defaults.filePath()));
+  // Once the folder can be made, the next save is judged on its own.
+  QVERIFY(QFile::remove(dir.filePath("plain")) && QDir(dir.path()).mkdir("plain"));
+  QVERIFY(w.defaults.setValue(key, 1));
   settings->close();
   QTRY_VERIFY(!SettingsView::instance());
 }
