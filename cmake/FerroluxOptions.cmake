@@ -14,9 +14,14 @@ endif()
 
 # The helper stays resident and its sampler starts once a second; both are position-independent
 # executables, and packed relative relocations shrink their relocation data from hundreds of
-# kilobytes, read at every start, to a few. Empty when the linker cannot pack them.
-include(CheckLinkerFlag)
-check_linker_flag(CXX "-Wl,-z,pack-relative-relocs" FERROLUX_HAVE_PACKED_RELOCS)
+# kilobytes, read at every start, to a few. Empty when the linker cannot pack them: a linker
+# that knows the option only for some targets (binutils 2.40 for 64-bit ARM) links anyway,
+# warning "-z pack-relative-relocs ignored", so any mention of the option fails the check.
+include(CheckCXXSourceCompiles)
+set(CMAKE_REQUIRED_LINK_OPTIONS "-Wl,-z,pack-relative-relocs")
+check_cxx_source_compiles("int main() { return 0; }" FERROLUX_HAVE_PACKED_RELOCS
+                          FAIL_REGEX "pack-relative-relocs")
+unset(CMAKE_REQUIRED_LINK_OPTIONS)
 set(FERROLUX_PACKED_RELOCS "")
 if(FERROLUX_HAVE_PACKED_RELOCS)
   set(FERROLUX_PACKED_RELOCS "-Wl,-z,pack-relative-relocs")
