@@ -20,7 +20,7 @@ struct ModuleViewFrequencyStatic {
 
 struct ModuleViewFrequencyDynamic {
   const ModuleModelFrequency& model;
-  bool gpuFrequency;     // the setting, read when the rows are built
+  bool gpuFrequency;      // the setting, read when the rows are built
   bool hasECores = true;  // the title's count of efficiency cores is above 0
 
   ModuleBodyRows rows() const;

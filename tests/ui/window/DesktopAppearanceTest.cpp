@@ -101,7 +101,7 @@ void DesktopAppearanceTest::followsThePortalWithoutRestart() {
   change("other-key", 0);  // not ours: nothing changes
   change(DesktopAppearance::kKey, 2);
   QTRY_COMPARE(appearance.scheme(), DesktopAppearance::Scheme::Light);
-  QCOMPARE(switched.size(), 1);  // straight from dark: the other key was passed over
+  QCOMPARE(switched.size(), 1);       // straight from dark: the other key was passed over
   QTRY_COMPARE(cardPixel(w), light);  // repainted once the palette change has gone round
   QVERIFY(!Style::isDark(QApplication::palette()));
   change(DesktopAppearance::kKey, 1);

@@ -31,17 +31,18 @@ struct Window {
     qputenv("XDG_STATE_HOME", dir.filePath("state").toUtf8());
     defaults.setValue(defaults::kPathFolderLocation, dir.path());
     // "linux:<tree>" is the real back end over a captured machine tree; anything else a profile.
-    const bool linux = profile.startsWith("linux:");
-    if (linux)
+    const bool onLinux = profile.startsWith("linux:");
+    if (onLinux)
       qputenv("FERROLUX_SYSFS_ROOT", FERROLUX_FIXTURES_DIR "/sysfs/" + profile.mid(6).toUtf8());
-    machine = std::move(platform::create(linux ? "linux" : "sim:" + profile.toStdString()).platform);
+    machine =
+        std::move(platform::create(onLinux ? "linux" : "sim:" + profile.toStdString()).platform);
     GeneralModel::Environment env;
     env.platform = machine.get();
     env.defaults = &defaults;
     model = std::make_unique<GeneralModel>(std::move(env));
     window = std::make_unique<MainWindow>(*model, defaults);
     window->show();
-    if (linux) qunsetenv("FERROLUX_SYSFS_ROOT");
+    if (onLinux) qunsetenv("FERROLUX_SYSFS_ROOT");
   }
   MainInterface& interface() const { return *window->contentView()->interface(); }
   ModuleView& module(int i) const { return *interface().modules().at(i); }

@@ -181,11 +181,10 @@ void WindowTest::legendsFollowModelsAndSettings_data() {
                      ""}
       << QStringList{"E-CORE=2.00", "P-CORE=3.20"} << 2;
   // Cores of one kind: no E-core entry or curve, never a made-up "0.00".
-  QTest::newRow("linux, no e-cores")
-      << "linux:vm-minimal" << true << 2500.0 << QVariantMap{}
-      << QStringList{"PKG=N/A", "CPU=5.00", "DRAM=0.80", "GPU=1.00"}
-      << QStringList{"Not reported by the sampler", "", "", ""}
-      << QStringList{"P-CORE=3.20", "GPU=1.00"} << 2;
+  QTest::newRow("linux, no e-cores") << "linux:vm-minimal" << true << 2500.0 << QVariantMap{}
+                                     << QStringList{"PKG=N/A", "CPU=5.00", "DRAM=0.80", "GPU=1.00"}
+                                     << QStringList{"Not reported by the sampler", "", "", ""}
+                                     << QStringList{"P-CORE=3.20", "GPU=1.00"} << 2;
 }
 
 void WindowTest::legendsFollowModelsAndSettings() {
