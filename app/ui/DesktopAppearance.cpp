@@ -10,12 +10,18 @@
 DesktopAppearance::DesktopAppearance(QDBusConnection bus, QObject* parent)
     : QObject(parent), bus_(std::move(bus)), started_(QApplication::palette()) {
   if (!bus_.isConnected()) return;
+  // The bus finds the slot's parameter types by name, and Qt names QDBusVariant only once it is
+  // registered: without this the connection is refused and no change ever arrives.
+  qRegisterMetaType<QDBusVariant>();
   // Any sender of the portal's signal on its path: matching by the service's name would lose the
   // signal until its owner is looked up, and a portal that restarts has a new one.
-  bus_.connect(QString(), QString::fromLatin1(kPath), QString::fromLatin1(kInterface),
-               QStringLiteral("SettingChanged"), this,
-               // SLOT() spelled out, normalized: the bus looks the slot up by this exact text.
-               "1settingChanged(QString,QString,QDBusVariant)");
+  const bool listening =
+      bus_.connect(QString(), QString::fromLatin1(kPath), QString::fromLatin1(kInterface),
+                   QStringLiteral("SettingChanged"), this,
+                   // SLOT() spelled out, normalized: the bus looks the slot up by this exact text.
+                   "1settingChanged(QString,QString,QDBusVariant)");
+  if (!listening)
+    qWarning("Ferrolux: cannot listen for the desktop's light or dark preference changing");
   QDBusMessage read =
       QDBusMessage::createMethodCall(QString::fromLatin1(kService), QString::fromLatin1(kPath),
                                      QString::fromLatin1(kInterface), QStringLiteral("Read"));

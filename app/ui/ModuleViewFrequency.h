@@ -1,5 +1,6 @@
 // The frequency module: E-core, P-core and, when "gpuFrequency" is on, GPU frequency in GHz on a
-// fixed 0 to 4 GHz scale.
+// fixed 0 to 4 GHz scale. A machine without efficiency cores shows no E-core entry or curve: the
+// sampler has no figure for them, and a 0.00 would read as a core that stands still.
 //
 // ModuleViewFrequencyStatic and ModuleViewFrequencyDynamic turn the model and the setting into
 // the module's rows; ModuleViewFrequency is the card, refreshed on every change of the model or
@@ -19,7 +20,8 @@ struct ModuleViewFrequencyStatic {
 
 struct ModuleViewFrequencyDynamic {
   const ModuleModelFrequency& model;
-  bool gpuFrequency;  // the setting, read when the rows are built
+  bool gpuFrequency;      // the setting, read when the rows are built
+  bool hasECores = true;  // the title's count of efficiency cores is above 0
 
   ModuleBodyRows rows() const;
 };
@@ -29,7 +31,7 @@ class ModuleViewFrequency : public ModuleView {
 
  public:
   ModuleViewFrequency(const ModuleModelFrequency& model, UserDefaults& defaults,
-                      QWidget* parent = nullptr);
+                      bool hasECores = true, QWidget* parent = nullptr);
 
  protected:
   ModuleTitleRow titleRow() const override { return ModuleViewFrequencyStatic::title(); }
@@ -38,4 +40,5 @@ class ModuleViewFrequency : public ModuleView {
  private:
   const ModuleModelFrequency& model_;
   UserDefaults& defaults_;
+  const bool hasECores_;
 };

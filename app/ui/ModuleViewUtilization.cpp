@@ -16,8 +16,9 @@ ModuleBodyRows ModuleViewUtilizationDynamic::rows() const {
   using ModuleRows::series;
   ModuleBodyRows body;
   if (showEPUtilization) {
-    body.legend = {{"E-CORE", {}, percent(model.eutilization()), NamedColor::Blue, 90},
-                   {"P-CORE", {}, percent(model.putilization()), NamedColor::Cyan, 90}};
+    if (hasECores)
+      body.legend.append({"E-CORE", {}, percent(model.eutilization()), NamedColor::Blue, 90});
+    body.legend.append({"P-CORE", {}, percent(model.putilization()), NamedColor::Cyan, 90});
   } else {
     body.legend = {{"CORE", {}, percent(model.utilization()), kCoreColor, 75}};
   }
@@ -27,7 +28,7 @@ ModuleBodyRows ModuleViewUtilizationDynamic::rows() const {
   const auto same = [](double fraction) { return fraction; };
   if (gpuUtilization) body.datas.append(series(model.historicGPU(), NamedColor::Pink, same));
   if (showEPUtilization) {
-    body.datas.append(series(model.historice(), NamedColor::Blue, same));
+    if (hasECores) body.datas.append(series(model.historice(), NamedColor::Blue, same));
     body.datas.append(series(model.historicp(), NamedColor::Cyan, same));
   } else {
     body.datas.append(series(model.historic(), kCoreColor, same));
@@ -36,16 +37,18 @@ ModuleBodyRows ModuleViewUtilizationDynamic::rows() const {
 }
 
 ModuleViewUtilization::ModuleViewUtilization(const ModuleModelUtilization& model,
-                                             UserDefaults& defaults, QWidget* parent)
+                                             UserDefaults& defaults, bool hasECores,
+                                             QWidget* parent)
     : ModuleView(ModuleViewUtilizationStatic::kHeight, 10, parent),
       model_(model),
-      defaults_(defaults) {
+      defaults_(defaults),
+      hasECores_(hasECores) {
   watch(model_);
   refresh();
 }
 
 ModuleBodyRows ModuleViewUtilization::bodyRows() const {
   return ModuleViewUtilizationDynamic{model_, defaults_.showEPUtilization(),
-                                      defaults_.gpuUtilization()}
+                                      defaults_.gpuUtilization(), hasECores_}
       .rows();
 }

@@ -1,5 +1,6 @@
 #include "app/ui/ModuleViews.h"
 
+#include "app/metrics/sysinfo/ModuleModelMainTitle.h"
 #include "app/model/GeneralModel.h"
 #include "app/ui/ModuleViewFrequency.h"
 #include "app/ui/ModuleViewPower.h"
@@ -8,8 +9,10 @@
 
 QList<ModuleView*> ModuleViews::create(GeneralModel& model, UserDefaults& defaults) {
   const bool isOS13OrLater = model.modelPowerMetrics().isOS13OrLater();
+  // The title's count, so the cards and the title describe the same machine.
+  const bool hasECores = model.modelMainTitle().numberOfECore() > 0;
   return {new ModuleViewPower(model.modelPower(), isOS13OrLater, &model.modelPowerMetrics()),
-          new ModuleViewFrequency(model.modelFrequency(), defaults),
+          new ModuleViewFrequency(model.modelFrequency(), defaults, hasECores),
           new ModuleViewTemperature(model.modelTemperature(), defaults),
-          new ModuleViewUtilization(model.modelUtilization(), defaults)};
+          new ModuleViewUtilization(model.modelUtilization(), defaults, hasECores)};
 }

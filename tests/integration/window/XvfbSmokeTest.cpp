@@ -1,10 +1,13 @@
 // The built application as a user starts it: on a private X server (Xvfb), on a simulated Mac,
 // fed by the build tree's helper on a private socket. After five samples the screen must show
 // the four cards with a curve in every series' colour and figures in every legend, and the
-// window must carry its own icon and the class its desktop entry names.
+// window must carry its own icon and the class its desktop entry names. Then the keyboard, as
+// the X server delivers it to the focused window: Ctrl+Comma opens the settings, Esc closes
+// them, Ctrl+Q quits the normal way (exit status 0, the helper told to close).
 //
-// The test process is an X client of the same server and grabs the screen itself. Without Xvfb
-// the test skips, saying so (scripts/install-deps installs it).
+// The test process is an X client of the same server and grabs the screen itself. There is no
+// window manager to hand out focus, so xdotool sets it and types through the XTEST extension.
+// Without Xvfb the test skips, saying so (scripts/install-deps installs it and xdotool).
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -78,6 +81,24 @@ QString x11(const QString& program, const QStringList& arguments) {
   return QString::fromUtf8(tool.readAllStandardOutput());
 }
 
+// Focuses window `id` and types `keys` (xdotool's names) into it as the keyboard would.
+bool type(const QString& id, const QString& keys) {
+  for (const QStringList& arguments :
+       {QStringList{"windowfocus", "--sync", id}, QStringList{"key", keys}}) {
+    QProcess tool;
+    tool.start("xdotool", arguments);
+    if (!tool.waitForFinished(10000) || tool.exitStatus() != QProcess::NormalExit ||
+        tool.exitCode() != 0)
+      return false;
+  }
+  return true;
+}
+
+// Whether window `id` is mapped and viewable.
+bool viewable(const QString& id) {
+  return x11("xwininfo", {"-id", id}).contains("Map State: IsViewable");
+}
+
 // The id of the top-level window titled `title`, or empty.
 QString windowId(const QString& title) {
   const QString tree = x11("xwininfo", {"-root", "-tree"});
@@ -103,10 +124,10 @@ class XvfbSmokeTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void fourLiveCardsAfterFiveSamples();
+  void fourLiveCardsThenKeyboard();
 };
 
-void XvfbSmokeTest::fourLiveCardsAfterFiveSamples() {
+void XvfbSmokeTest::fourLiveCardsThenKeyboard() {
   if (!xserver) QSKIP("Xvfb is not installed: scripts/install-deps installs it");
   harness::ScratchDir scratch;
   const auto dir = scratch.path;
@@ -197,8 +218,17 @@ void XvfbSmokeTest::fourLiveCardsAfterFiveSamples() {
   QVERIFY(!wmClass.isEmpty());
   QVERIFY2(props.contains(", \"" + wmClass + "\""), qPrintable(props));
 
-  app.kill();
-  app.waitForFinished();
+  QVERIFY2(type(id, "ctrl+comma"), "xdotool: scripts/install-deps installs it");
+  QString settings;
+  QVERIFY(QTest::qWaitFor([&] { return !(settings = windowId("Ferrolux Settings")).isEmpty(); }));
+  QTRY_VERIFY(viewable(settings));
+  QVERIFY(type(settings, "Escape"));
+  QTRY_VERIFY(!viewable(settings));
+  QVERIFY(type(id, "ctrl+q"));
+  QVERIFY(app.waitForFinished(20000));
+  QCOMPARE(app.exitStatus(), QProcess::NormalExit);
+  QCOMPARE(app.exitCode(), 0);
+  QCOMPARE(helper.waitExit(), std::optional<int>(0));  // its last client said goodbye
 }
 
 int main(int argc, char** argv) {

@@ -30,15 +30,19 @@ struct Window {
     qputenv("FERROLUX_HELPER_ENDPOINT", dir.filePath("nobody.sock").toUtf8());
     qputenv("XDG_STATE_HOME", dir.filePath("state").toUtf8());
     defaults.setValue(defaults::kPathFolderLocation, dir.path());
-    // "linux" is the real back end (over FERROLUX_SYSFS_ROOT when set); anything else a profile.
-    const std::string spec = profile == "linux" ? "linux" : "sim:" + profile.toStdString();
-    machine = std::move(platform::create(spec).platform);
+    // "linux:<tree>" is the real back end over a captured machine tree; anything else a profile.
+    const bool onLinux = profile.startsWith("linux:");
+    if (onLinux)
+      qputenv("FERROLUX_SYSFS_ROOT", FERROLUX_FIXTURES_DIR "/sysfs/" + profile.mid(6).toUtf8());
+    machine =
+        std::move(platform::create(onLinux ? "linux" : "sim:" + profile.toStdString()).platform);
     GeneralModel::Environment env;
     env.platform = machine.get();
     env.defaults = &defaults;
     model = std::make_unique<GeneralModel>(std::move(env));
     window = std::make_unique<MainWindow>(*model, defaults);
     window->show();
+    if (onLinux) qunsetenv("FERROLUX_SYSFS_ROOT");
   }
   MainInterface& interface() const { return *window->contentView()->interface(); }
   ModuleView& module(int i) const { return *interface().modules().at(i); }

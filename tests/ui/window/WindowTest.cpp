@@ -180,6 +180,11 @@ void WindowTest::legendsFollowModelsAndSettings_data() {
                      "", "Not measured on this machine: it has no power counter for this domain",
                      ""}
       << QStringList{"E-CORE=2.00", "P-CORE=3.20"} << 2;
+  // Cores of one kind: no E-core entry or curve, never a made-up "0.00".
+  QTest::newRow("linux, no e-cores") << "linux:vm-minimal" << true << 2500.0 << QVariantMap{}
+                                     << QStringList{"PKG=N/A", "CPU=5.00", "DRAM=0.80", "GPU=1.00"}
+                                     << QStringList{"Not reported by the sampler", "", "", ""}
+                                     << QStringList{"P-CORE=3.20", "GPU=1.00"} << 2;
 }
 
 void WindowTest::legendsFollowModelsAndSettings() {
@@ -215,15 +220,13 @@ void WindowTest::legendsFollowModelsAndSettings() {
   QCOMPARE(dram.data.size(), 3);
   QVERIFY(std::isfinite(dram.data.at(0)));
   w.defaults.setValue(defaults::kGPUFrequency, !gpuFrequency);
-  QCOMPARE(w.legend(1).size(), gpuFrequency ? 2 : 3);
-  QCOMPARE(w.module(1).graph()->datas().size(), gpuFrequency ? 2 : 3);
+  QCOMPARE(w.legend(1).size(), frequency.size() + (gpuFrequency ? -1 : 1));
+  QCOMPARE(w.module(1).graph()->datas().size(), frequencyCurves + (gpuFrequency ? -1 : 1));
 }
 
 void WindowTest::linuxWithoutSensorsOrCountersShowsNoMarkers() {
   // A virtual machine: no temperature sensor, no power counter, as the Linux sampler reports it.
-  qputenv("FERROLUX_SYSFS_ROOT", FERROLUX_FIXTURES_DIR "/sysfs/vm-minimal");
-  Window w("linux");
-  qunsetenv("FERROLUX_SYSFS_ROOT");
+  Window w("linux:vm-minimal");
   QVariantMap unread;
   for (const char* entry :
        {"cpu_energy", "package_energy", "combined_power", "dram_energy", "gpu_energy"})
@@ -232,6 +235,10 @@ void WindowTest::linuxWithoutSensorsOrCountersShowsNoMarkers() {
   QCOMPARE(w.legend(0), (QStringList{"PKG=N/A", "CPU=N/A", "DRAM=N/A", "GPU=N/A"}));
   for (const LegendEntry* entry : w.module(2).legend()->entries())
     QCOMPARE(entry->value(), QString("\u2013"));
+  w.defaults.setValue(defaults::kShowEPUtilization, true);  // cores of one kind: P-cores only
+  QCOMPARE(w.legend(3).size(), 1);
+  QVERIFY(w.legend(3).at(0).startsWith("P-CORE="));
+  QCOMPARE(w.module(3).graph()->datas().size(), 1);
   for (int i = 0; i < 4; ++i)
     for (const QString& text : w.legend(i))
       QVERIFY2(!text.contains("-1"), qPrintable(text));
