@@ -24,8 +24,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 // macOS 13 (the combined power figure) and two performance clusters.
-const std::string kProfile = FERROLUX_SOURCE_DIR "/data/profiles/macbookpro-m2pro.plist";
-const std::string kSysfs = FERROLUX_FIXTURES_DIR "/sysfs/vm-minimal";
+const std::string kProfile = harness::kSimProfileM2Pro;
 const std::string kIntelProfile = FERROLUX_SOURCE_DIR "/data/profiles/macbookpro-intel.plist";
 
 // The helper's tools folder: the real sampler behind a script that points it at the simulated
@@ -35,20 +34,14 @@ struct SamplerTools {
   fs::path dir;
   explicit SamplerTools(const fs::path& root, const std::string& profile = kProfile)
       : dir(root / "tools") {
-    harness::writeFile(dir / "powermetrics",
-                       "#!/bin/sh\n"
-                       "dir=$(dirname \"$0\")\n"
-                       "stamp=$(date +%s%N)\n"
-                       "echo \"$stamp $*\" >> \"$dir/requests\"\n"
-                       "FERROLUX_SYSFS_ROOT='" +
-                           kSysfs + "' FERROLUX_SIM_PROFILE='" + profile +
-                           "' FERROLUX_SIM_SEED=$stamp '" POWERMETRICS_PROGRAM
-                           "' \"$@\" > \"$dir/doc-$stamp.part\"\n"
-                           "rc=$?\n"
-                           "cat \"$dir/doc-$stamp.part\"\n"
-                           "mv \"$dir/doc-$stamp.part\" \"$dir/doc-$stamp\"\n"
-                           "exit $rc\n");
-    fs::permissions(dir / "powermetrics", fs::perms::owner_all);
+    harness::writeSimSampler(dir / "powermetrics", "$stamp",
+                             "dir=$(dirname \"$0\")\nstamp=$(date +%s%N)\n"
+                             "echo \"$stamp $*\" >> \"$dir/requests\"\n",
+                             " > \"$dir/doc-$stamp.part\"\nrc=$?\n"
+                             "cat \"$dir/doc-$stamp.part\"\n"
+                             "mv \"$dir/doc-$stamp.part\" \"$dir/doc-$stamp\"\n"
+                             "exit $rc",
+                             profile);
   }
 
   // The arguments of every run so far, in the order the runs started.
