@@ -16,6 +16,7 @@
 #include "app/core/UserDefaults.h"
 #include "app/model/GeneralModel.h"
 #include "integration/helper/HelperHarness.h"
+#include "platform/sim/SimPlatform.h"
 #include "unit/core/QtApp.h"
 
 namespace rootmodel {
@@ -69,6 +70,20 @@ struct SamplerTools {
   }
 };
 
+class GradedLoad : public platform::ProcessorLoad {
+ public:
+  std::vector<platform::CPUTicks> read() override {
+    ++reads_;
+    std::vector<platform::CPUTicks> ticks;
+    for (int64_t n = 0; n < 16; ++n)
+      ticks.push_back({.cpuNum = n, .user = n * reads_, .idle = (16 - n) * reads_});
+    return ticks;
+  }
+
+ private:
+  int64_t reads_ = 0;
+};
+
 class RootModelTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -82,10 +97,14 @@ class RootModelTest : public ::testing::Test {
     defaults->setValue(defaults::kGPUFrequency, true);
   }
 
+  // The simulated machine's CPUs take their load from a host whose CPU n is busy n/16 of the
+  // time, so the E cores (the low numbers) are less busy than the P cores and a swap shows;
+  // a real host's few CPUs would spread evenly over both kinds.
   std::unique_ptr<GeneralModel> makeModel(const std::string& profile) {
-    auto created = platform::create("sim:" + profile);
-    EXPECT_TRUE(created.platform) << created.error;
-    machine = std::move(created.platform);
+    auto loaded = platform::sim::loadProfile(profile);
+    EXPECT_TRUE(loaded.profile) << loaded.error;
+    machine = std::make_unique<platform::sim::SimPlatform>(std::move(*loaded.profile), profile,
+                                                           std::make_unique<GradedLoad>());
     GeneralModel::Environment env;
     env.platform = machine.get();
     env.defaults = defaults.get();
