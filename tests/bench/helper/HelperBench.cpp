@@ -52,18 +52,14 @@ void BM_BuiltSamplerRun(benchmark::State& state) {
   ScratchDir scratch;
   const auto tools = scratch.path / "tools";
   std::filesystem::create_directories(tools);
-  const std::string built = FERROLUX_BUILD_DIR "/tools/powermetrics/powermetrics";
-  const std::string profile = FERROLUX_SOURCE_DIR "/data/profiles/macbookpro-m2pro.plist";
   if (state.range(0) == 0) {
-    std::filesystem::create_symlink(built, tools / "powermetrics");
+    std::filesystem::create_symlink(kSamplerProgram, tools / "powermetrics");
   } else if (state.range(0) == 2) {
     std::filesystem::copy_file(FERROLUX_BUILD_DIR "/tools/powermetrics/ferrolux-sampler-env",
                                tools / "powermetrics");
-    writeFile(tools / "powermetrics.env", "FERROLUX_SIM_PROFILE=" + profile + "\n");
+    writeFile(tools / "powermetrics.env", "FERROLUX_SIM_PROFILE=" + kSimProfileM2Pro + "\n");
   } else {
-    writeFile(tools / "powermetrics", "#!/bin/sh\nexport FERROLUX_SIM_PROFILE='" + profile +
-                                          "'\nexec '" + built + "' \"$@\"\n");
-    std::filesystem::permissions(tools / "powermetrics", std::filesystem::perms::owner_all);
+    writeSimSampler(tools / "powermetrics", "");
   }
   helper::SamplerConfig config;
   config.searchPath = helper::searchPathWith(tools.string());
@@ -140,11 +136,11 @@ void BM_ClientComesAndGoes(benchmark::State& state) {
   for (int i = 0; i < 20; ++i)
     cycle();  // first-use allocations (thread stacks, the helper's own chain) are the baseline
   const size_t fds = settled(before);
-  const long rss = residentKiB(r.helper.pid);
+  const long rss = statusKiB(r.helper.pid);
   for (auto _ : state)
     if (!cycle()) return state.SkipWithError("a genuine client was not served");
   state.counters["fd_growth"] = static_cast<double>(settled(fds)) - static_cast<double>(fds);
-  state.counters["rss_growth_kib"] = static_cast<double>(residentKiB(r.helper.pid) - rss);
+  state.counters["rss_growth_kib"] = static_cast<double>(statusKiB(r.helper.pid) - rss);
 }
 BENCHMARK(BM_ClientComesAndGoes)->Iterations(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -16,6 +16,7 @@
 #include "app/core/UserDefaults.h"
 #include "app/model/GeneralModel.h"
 #include "integration/helper/HelperHarness.h"
+#include "platform/sim/SimPlatform.h"
 #include "unit/core/QtApp.h"
 
 namespace rootmodel {
@@ -24,8 +25,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 // macOS 13 (the combined power figure) and two performance clusters.
-const std::string kProfile = FERROLUX_SOURCE_DIR "/data/profiles/macbookpro-m2pro.plist";
-const std::string kSysfs = FERROLUX_FIXTURES_DIR "/sysfs/vm-minimal";
+const std::string kProfile = harness::kSimProfileM2Pro;
 const std::string kIntelProfile = FERROLUX_SOURCE_DIR "/data/profiles/macbookpro-intel.plist";
 
 // The helper's tools folder: the real sampler behind a script that points it at the simulated
@@ -35,20 +35,14 @@ struct SamplerTools {
   fs::path dir;
   explicit SamplerTools(const fs::path& root, const std::string& profile = kProfile)
       : dir(root / "tools") {
-    harness::writeFile(dir / "powermetrics",
-                       "#!/bin/sh\n"
-                       "dir=$(dirname \"$0\")\n"
-                       "stamp=$(date +%s%N)\n"
-                       "echo \"$stamp $*\" >> \"$dir/requests\"\n"
-                       "FERROLUX_SYSFS_ROOT='" +
-                           kSysfs + "' FERROLUX_SIM_PROFILE='" + profile +
-                           "' FERROLUX_SIM_SEED=$stamp '" POWERMETRICS_PROGRAM
-                           "' \"$@\" > \"$dir/doc-$stamp.part\"\n"
-                           "rc=$?\n"
-                           "cat \"$dir/doc-$stamp.part\"\n"
-                           "mv \"$dir/doc-$stamp.part\" \"$dir/doc-$stamp\"\n"
-                           "exit $rc\n");
-    fs::permissions(dir / "powermetrics", fs::perms::owner_all);
+    harness::writeSimSampler(dir / "powermetrics", "$stamp",
+                             "dir=$(dirname \"$0\")\nstamp=$(date +%s%N)\n"
+                             "echo \"$stamp $*\" >> \"$dir/requests\"\n",
+                             " > \"$dir/doc-$stamp.part\"\nrc=$?\n"
+                             "cat \"$dir/doc-$stamp.part\"\n"
+                             "mv \"$dir/doc-$stamp.part\" \"$dir/doc-$stamp\"\n"
+                             "exit $rc",
+                             profile);
   }
 
   // The arguments of every run so far, in the order the runs started.
@@ -76,6 +70,20 @@ struct SamplerTools {
   }
 };
 
+class GradedLoad : public platform::ProcessorLoad {
+ public:
+  std::vector<platform::CPUTicks> read() override {
+    ++reads_;
+    std::vector<platform::CPUTicks> ticks;
+    for (int64_t n = 0; n < 16; ++n)
+      ticks.push_back({.cpuNum = n, .user = n * reads_, .idle = (16 - n) * reads_});
+    return ticks;
+  }
+
+ private:
+  int64_t reads_ = 0;
+};
+
 class RootModelTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -89,10 +97,14 @@ class RootModelTest : public ::testing::Test {
     defaults->setValue(defaults::kGPUFrequency, true);
   }
 
+  // The simulated machine's CPUs take their load from a host whose CPU n is busy n/16 of the
+  // time, so the E cores (the low numbers) are less busy than the P cores and a swap shows;
+  // a real host's few CPUs would spread evenly over both kinds.
   std::unique_ptr<GeneralModel> makeModel(const std::string& profile) {
-    auto created = platform::create("sim:" + profile);
-    EXPECT_TRUE(created.platform) << created.error;
-    machine = std::move(created.platform);
+    auto loaded = platform::sim::loadProfile(profile);
+    EXPECT_TRUE(loaded.profile) << loaded.error;
+    machine = std::make_unique<platform::sim::SimPlatform>(std::move(*loaded.profile), profile,
+                                                           std::make_unique<GradedLoad>());
     GeneralModel::Environment env;
     env.platform = machine.get();
     env.defaults = defaults.get();

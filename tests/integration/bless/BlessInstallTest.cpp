@@ -22,6 +22,7 @@
 #include "shared/xpc/EmbeddedInfo.h"
 #include "shared/xpc/Protocol.h"
 #include "support/TestPki.h"
+#include "unit/core/Files.h"
 #include "unit/core/ScratchDir.h"
 
 namespace {
@@ -33,10 +34,7 @@ Bytes readBytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), {});
 }
-std::string readText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using fxtest::readFile;
 void writeBytes(const fs::path& path, const Bytes& bytes, fs::perms mode = fs::perms(0755)) {
   fs::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary | std::ios::trunc)
@@ -47,8 +45,8 @@ void writeBytes(const fs::path& path, const Bytes& bytes, fs::perms mode = fs::p
 const codesign::SigningIdentity& buildIdentity() {
   static const auto identity = [] {
     std::string error;
-    auto id = codesign::loadSigningIdentity(readText(FERROLUX_SIGNING_CERT_FILE),
-                                            readText(FERROLUX_SIGNING_KEY_FILE), error);
+    auto id = codesign::loadSigningIdentity(readFile(FERROLUX_SIGNING_CERT_FILE),
+                                            readFile(FERROLUX_SIGNING_KEY_FILE), error);
     EXPECT_TRUE(id) << error;
     return std::move(*id);
   }();
@@ -81,7 +79,7 @@ std::map<std::string, std::string> snapshot(const fs::path& root) {
     ::lstat(it->path().c_str(), &st);
     std::ostringstream d;
     d << std::oct << st.st_mode << std::dec << " " << st.st_uid << ":" << st.st_gid;
-    if (S_ISREG(st.st_mode)) d << " " << readText(it->path());
+    if (S_ISREG(st.st_mode)) d << " " << readFile(it->path());
     if (S_ISLNK(st.st_mode)) d << " -> " << fs::read_symlink(it->path()).string();
     out[fs::relative(it->path(), root).string()] = d.str();
   }
@@ -169,9 +167,9 @@ TEST_F(BlessInstall, InstallsFilesUnitsAndStartsTheSocket) {
         *jobs, packaging::installedUnitOptions(std::string(xpc::kInstalledToolsDirectory),
                                                std::to_string(65534)));
     ASSERT_TRUE(units);
-    EXPECT_EQ(readText(unitDir / units->socketName), units->socket);
-    EXPECT_EQ(readText(unitDir / units->serviceName), units->service);
-    const std::string socketUnit = readText(unitDir / units->socketName);
+    EXPECT_EQ(readFile(unitDir / units->socketName), units->socket);
+    EXPECT_EQ(readFile(unitDir / units->serviceName), units->service);
+    const std::string socketUnit = readFile(unitDir / units->socketName);
     EXPECT_NE(socketUnit.find("\nSocketUser=65534\n"), std::string::npos) << socketUnit;
     EXPECT_NE(socketUnit.find("\nSocketMode=0600\n"), std::string::npos) << socketUnit;
     EXPECT_NE(units->service.find("ExecStart=/usr/local/libexec/ferrolux-helpers/"
@@ -194,7 +192,7 @@ TEST_F(BlessInstall, InstallsFilesUnitsAndStartsTheSocket) {
     // Nothing left behind under a temporary name.
     for (const auto& dir : {helperAt.parent_path(), unitDir})
       EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2) << dir;
-    EXPECT_EQ(readText(calls),
+    EXPECT_EQ(readFile(calls),
               "daemon-reload\n"
               "stop com.tarquell.powermetrics.service\n"
               "enable com.tarquell.powermetrics.socket\n"
@@ -208,7 +206,7 @@ TEST_F(BlessInstall, InstallsFilesUnitsAndStartsTheSocket) {
   fs::remove(calls);
   EXPECT_TRUE(helper::uninstall(paths, [&](int status) { exitStatus = status; }));
   EXPECT_EQ(exitStatus, 0);
-  EXPECT_EQ(readText(calls), "--no-block stop com.tarquell.powermetrics.socket\n");
+  EXPECT_EQ(readFile(calls), "--no-block stop com.tarquell.powermetrics.socket\n");
   for (const auto& entry : fs::recursive_directory_iterator(root))
     EXPECT_TRUE(entry.is_directory()) << entry.path() << " was left behind";
 }

@@ -237,7 +237,7 @@ TEST(AdmissionMatrix, ThePeerIsReadOncePerAdmission) {
   close(watch);
 }
 
-TEST(AdmissionMatrix, RequirementCheckFollowsTheHandleNotJustThePid) {
+TEST(AdmissionMatrix, RequirementCheckFollowsTheHandle) {
   Programs& p = programs();
   auto conn = p.server.connect(p.genuine, "stay");
   ASSERT_TRUE(conn);
@@ -254,6 +254,8 @@ TEST(AdmissionMatrix, RequirementCheckFollowsTheHandleNotJustThePid) {
     bool expected;
   } rows[] = {
       {"pid and start time", byStartTime, true},
+      // Without SO_PEERPIDFD the socket gives no handle, and this repeats the row above.
+      {"pidfd from the socket", conn->info(), true},
       {"pidfd naming another process", mismatched, false},
       {"no such pid", {.pid = 0}, false},
   };
@@ -262,16 +264,6 @@ TEST(AdmissionMatrix, RequirementCheckFollowsTheHandleNotJustThePid) {
     EXPECT_EQ(helper::checkClientRequirement(r.peer, config), r.expected);
   }
   close(ownPidfd);
-}
-
-// Without SO_PEERPIDFD the socket gives no handle, and this would only repeat the pid row above.
-TEST(AdmissionMatrix, RequirementCheckFollowsThePidfdFromTheSocket) {
-  Programs& p = programs();
-  auto conn = p.server.connect(p.genuine, "stay");
-  ASSERT_TRUE(conn);
-  if (conn->info().pidfd < 0) GTEST_SKIP() << "the kernel gives no SO_PEERPIDFD";
-  helper::AdmissionConfig config{p.chain.trust(), p.helperSelf};
-  EXPECT_TRUE(helper::checkClientRequirement(conn->info(), config));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "PeerHarness.h"
 #include "shared/codesign/Requirement.h"
 #include "support/TestPki.h"
+#include "unit/core/Files.h"
 #include "unit/core/ScratchDir.h"
 
 extern char** environ;
@@ -52,20 +53,16 @@ ToolRun run(std::vector<std::string> args) {
   return r;
 }
 
-void writeText(const std::filesystem::path& path, const std::string& text) {
-  std::ofstream(path) << text;
-}
-
 TEST(CodesignTool, SignsVerifiesAndDisplays) {
   fxtest::ScratchDir scratch{"fx-codesign"};
   ASSERT_FALSE(scratch.path.empty());
   const auto dir = scratch.path;
   testpki::TestChain chain;
   testpki::KeyAndCert stranger = testpki::makeCert("Stranger", nullptr, {.ca = true});
-  writeText(dir / "anchor.pem", testpki::pem(chain.anchor.cert.get()));
-  writeText(dir / "other.pem", testpki::pem(stranger.cert.get()));
-  writeText(dir / "dev.pem", testpki::pem(chain.developer.cert.get()));
-  writeText(dir / "dev.key", testpki::pem(chain.developer.key.get()));
+  fxtest::writeFile(dir / "anchor.pem", testpki::pem(chain.anchor.cert.get()));
+  fxtest::writeFile(dir / "other.pem", testpki::pem(stranger.cert.get()));
+  fxtest::writeFile(dir / "dev.pem", testpki::pem(chain.developer.cert.get()));
+  fxtest::writeFile(dir / "dev.key", testpki::pem(chain.developer.key.get()));
   writeExecutable(dir / "prog", readFile(FERROLUX_TEST_PEER));
   const std::string tool = FERROLUX_CODESIGN_TOOL, prog = (dir / "prog").string(),
                     anchor = (dir / "anchor.pem").string(), cert = (dir / "dev.pem").string(),

@@ -17,20 +17,19 @@
 #include <QRegularExpression>
 #include <QUrlQuery>
 
-#include <charconv>
 #include <cmath>
 #include <csignal>
-#include <fstream>
 #include <functional>
 #include <optional>
 
-#include "integration/helper/HelperHarness.h"
-#include "unit/core/QtApp.h"
+#include "integration/export/ServeFixture.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using serve_test::ServeWithHelper;
+using serve_test::startServe;
 
 const char* const kPrometheus = "/usr/bin/prometheus";
 
@@ -46,25 +45,6 @@ xpc::UniqueFd takePort(int* port) {
   ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&a), &length);
   *port = ntohs(a.sin_port);
   return fd;
-}
-
-// The built program on the simulated machine, using the helper at `dir`/h.sock and keeping
-// its settings and files in `dir`; a window is drawn offscreen.
-void startFerrolux(QProcess& p, const fs::path& dir, const QStringList& args) {
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("FERROLUX_HELPER_ENDPOINT", QString::fromStdString((dir / "h.sock").string()));
-  env.insert("FERROLUX_DEFAULTS_FILE", QString::fromStdString((dir / "defaults.ini").string()));
-  env.insert("HOME", QString::fromStdString(dir.string()));
-  env.insert("XDG_STATE_HOME", QString::fromStdString((dir / "state").string()));
-  env.insert("QT_QPA_PLATFORM", "offscreen");
-  p.setProcessEnvironment(env);
-  // The global option before the command word; `record`'s tests give it after.
-  p.start(QStringLiteral(FERROLUX_BUILD_DIR "/app/ferrolux"),
-          QStringList{"--platform", "sim:macbookpro-m2pro"} + args);
-}
-
-void startServe(QProcess& serve, const fs::path& dir, const QStringList& args) {
-  startFerrolux(serve, dir, QStringList{"serve"} + args);
 }
 
 TEST(ServeProgram, SaysWhyItCannotServe) {
@@ -128,50 +108,6 @@ std::optional<double> query(int port, const QString& promql) {
   return result[0].toObject()["value"].toArray()[1].toString().toDouble();
 }
 
-// The real helper running the real sampler on the simulated machine, with a fixed seed and the
-// host's load taken from a fixture, so every sample has the same power; and `ferrolux serve`
-// using it.
-class ServeWithHelper : public ::testing::Test {
- protected:
-  void SetUp() override {
-    fxtest::coreApp();
-    ASSERT_FALSE(scratch.path.empty());
-    harness::writeSimSampler(tools / "powermetrics", POWERMETRICS_PROGRAM,
-                             harness::kSimProfileM2Pro);
-    startHelper();
-    ASSERT_TRUE(helper->ready()) << helper->log();
-
-    startServe(serve, scratch.path, {"--listen", "127.0.0.1:0"});
-    const QRegularExpression at("metrics at http://127\\.0\\.0\\.1:(\\d+)/metrics");
-    fxtest::pumpUntil(
-        [&] {
-          said += serve.readAllStandardError();
-          servePort = at.match(said).captured(1).toInt();
-          return servePort != 0 || serve.state() == QProcess::NotRunning;
-        },
-        30000);
-    ASSERT_NE(servePort, 0) << said.toStdString();
-  }
-
-  // A later helper on the same socket appends to the same log.
-  void startHelper() { helper = harness::startSimHelper(scratch.path, tools); }
-
-  // The exporter's page, read directly.
-  QString scrape() {
-    QNetworkAccessManager net;
-    std::unique_ptr<QNetworkReply> reply(
-        net.get(QNetworkRequest(QUrl(QString("http://127.0.0.1:%1/metrics").arg(servePort)))));
-    fxtest::pumpUntil([&] { return reply->isFinished(); }, 10000);
-    return reply->readAll();
-  }
-
-  harness::ScratchDir scratch{"fx-serve"};
-  fs::path tools = scratch.path / "tools";
-  std::unique_ptr<harness::HelperProcess> helper;
-  QProcess serve;
-  QString said;
-  int servePort = 0;
-};
 
 // A helper that stops sending samples (stopped, with its connection still open) or dies shows
 // as down, with no stale figures, until one answers again.
@@ -282,144 +218,6 @@ TEST_F(ServeWithHelper, PrometheusSeesPowerAndEnergyAgree) {
   EXPECT_FALSE(helper->waitExit(500ms)) << helper->log();
   prometheus.terminate();
   prometheus.waitForFinished(30000);
-}
-
-// The value of a counter or gauge without labels on a scraped page; -1 when it is not there.
-double metric(const QString& page, const QString& name) {
-  const auto m = QRegularExpression("\n" + name + " (\\S+)\n").match(page);
-  return m.hasMatch() ? m.captured(1).toDouble() : -1;
-}
-
-// One helper serves several clients at once for T seconds (FERROLUX_CLIENTS_SECONDS, 60 unless
-// set; every event keeps its share of T): this exporter scraped every second, a recording
-// started and stopped, two snapshots, and a client of the test's own standing in for the window:
-// it asks once a second for samples of a length nobody else asks for, and quits as the window
-// does (closeHelper). Each gets only its own samples; every client that leaves (the recording
-// and the exporter by SIGTERM, the window by its quit) leaves the helper serving the rest.
-TEST_F(ServeWithHelper, SharesOneHelperWithEveryOtherClient) {
-  const char* setting = std::getenv("FERROLUX_CLIENTS_SECONDS");
-  const int total = setting && std::atoi(setting) >= 15 ? std::atoi(setting) : 60;
-  const fs::path& dir = scratch.path;
-  const fs::path csv = dir / "record.csv";
-  QProcess recorder, snapshots[2];
-  const auto begin = std::chrono::steady_clock::now();
-  auto elapsed = [&] {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-  };
-  harness::Inbox window;
-  int asked = 0;
-  auto standIn = xpc::Connection::connect(helper->socket, window.handlers());
-  bool windowOpen = true;
-  std::vector<std::optional<plist::Bytes>> got;
-  auto collect = [&] {
-    while (auto r = window.nextResult(0ms))
-      got.push_back(std::move(*r));
-    return got.size() >= static_cast<size_t>(asked);
-  };
-  // The window quits once its last result is in: one still running when it leaves is dropped.
-  auto quitWindow = [&] {
-    windowOpen = false;
-    fxtest::pumpUntil(collect, 20000);
-    standIn->closeHelper();
-  };
-  auto snapshot = [&](int i) {
-    startFerrolux(
-        snapshots[i], dir,
-        {"--snapshot", QString::fromStdString((dir / "s.png").string()), "--samples", "2"});
-  };
-  // SIGTERM once the recording has run for 0.3 T, however slowly it started, so the
-  // signal meets its quit path and there are rows to look at.
-  QString recorderSaid;
-  auto stopRecorder = [&] {
-    fxtest::pumpUntil(
-        [&] { return (recorderSaid += recorder.readAllStandardError()).contains("recording"); },
-        60000);
-    const double from = elapsed();
-    fxtest::pumpUntil([&] { return elapsed() >= from + 0.3 * total; }, 60000);
-    ::kill(static_cast<pid_t>(recorder.processId()), SIGTERM);
-  };
-  struct Step {
-    double share;
-    std::function<void()> run;
-  } steps[] = {
-      {0.10,
-       [&] {
-         startFerrolux(recorder, dir, {"record", "--output", csv.c_str()});
-       }},
-      {0.25, [&] { snapshot(0); }},
-      {0.50, stopRecorder},
-      {0.60, [&] { snapshot(1); }},
-      {0.75, quitWindow},
-  };
-  std::vector<std::pair<double, double>> served;  // (second, ferrolux_samples_total)
-  size_t next = 0;
-  for (int second = 0; second < total; ++second) {
-    fxtest::pumpUntil([&] { return elapsed() >= second; }, 5000);
-    for (; next < std::size(steps) && second >= steps[next].share * total; ++next)
-      steps[next].run();
-    if (windowOpen) asked += standIn->requestPowermetrics(100, false) ? 1 : 0;
-    const double samples = metric(scrape(), "ferrolux_samples_total");
-    if (samples > 0) served.emplace_back(elapsed(), samples);
-  }
-  EXPECT_EQ(window.ending(), "interrupted");
-  ::kill(static_cast<pid_t>(serve.processId()), SIGTERM);
-  ASSERT_TRUE(serve.waitForFinished(30000));
-  EXPECT_EQ(serve.exitCode(), 0);
-  for (QProcess* p : {&recorder, &snapshots[0], &snapshots[1]}) {
-    ASSERT_TRUE(p->state() == QProcess::NotRunning || p->waitForFinished(60000));
-    EXPECT_EQ(p->exitStatus(), QProcess::NormalExit) << recorderSaid.toStdString();
-  }
-  for (QProcess* p : {&snapshots[0], &snapshots[1]})
-    EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
-
-  // Every client has left, and the helper still serves a new one.
-  EXPECT_FALSE(helper->endStatus()) << helper->log();
-  EXPECT_TRUE(helper->ready()) << helper->log();
-  // The window got one result per request, each of its own length.
-  collect();
-  EXPECT_EQ(got.size(), static_cast<size_t>(asked)) << helper->log();
-  for (const auto& result : got) {
-    ASSERT_TRUE(result) << helper->log();
-    const auto doc = plist::parse(*result);
-    if (doc.ok()) {  // a run cut off by its time limit on a loaded machine is empty
-      EXPECT_LT((*doc.value)["elapsed_ns"].number().value_or(0), 400e6) << "another's sample";
-    }
-  }
-
-  // The exporter: in any 20 s (scaled), at least 17 samples and no more than its own one a
-  // second. Over shorter spans a loaded helper's late answers may arrive in a burst.
-  const double span = total / 3.0;
-  ASSERT_FALSE(served.empty());
-  for (size_t i = 0; i < served.size(); ++i)
-    for (size_t j = i + 1; j < served.size(); ++j) {
-      const double seconds = served[j].first - served[i].first;
-      const double counted = served[j].second - served[i].second;
-      if (seconds >= span) {
-        EXPECT_GE(counted, std::floor(0.85 * span)) << "from " << served[i].first << " s";
-        EXPECT_LE(counted, seconds + 5) << "from " << served[i].first << " s";
-        break;
-      }
-    }
-  // The recording: its own rows only, one a sampling tick. Rows are stamped when their sample
-  // arrives, so a late answer and the next one may land together; another client's samples
-  // would show as more rows than seconds.
-  std::ifstream rows(csv);
-  std::string line;
-  std::getline(rows, line);
-  std::vector<double> rowTimes;
-  while (std::getline(rows, line)) {
-    const std::string field =
-        line.substr(line.find(", ") + 2, line.find(',', line.find(", ") + 2) - line.find(", ") - 2);
-    double value = 0;
-    std::from_chars(field.data(), field.data() + field.size(), value);
-    rowTimes.push_back(value);
-  }
-  recorderSaid += recorder.readAllStandardError();
-  EXPECT_GE(rowTimes.size(), 2u) << recorderSaid.toStdString();
-  if (rowTimes.size() >= 2) {
-    EXPECT_LE(rowTimes.size(), rowTimes.back() - rowTimes.front() + 3)
-        << "rows over " << rowTimes.back() - rowTimes.front() << " s";
-  }
 }
 
 }  // namespace

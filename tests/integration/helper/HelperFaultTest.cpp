@@ -4,8 +4,6 @@
 #include <sys/socket.h>
 
 #include <atomic>
-#include <charconv>
-#include <fstream>
 #include <thread>
 
 #include "helper/XPCServer.h"
@@ -18,28 +16,9 @@ namespace {
 
 using namespace harness;
 
-class HelperFaults : public ::testing::Test {
+class HelperFaults : public StandInHelperTest {
  protected:
-  // The helper's default sampler grace, so a slow start on a loaded machine is never cut off;
-  // the test of the cut-off itself asks for a short one.
-  void SetUp() override { start({}); }
-  void start(std::vector<std::string> extra) {
-    helper.reset();
-    extra.insert(extra.begin(), {"--tools-dir", tools.dir.string()});
-    helper.emplace(scratch.path, extra);
-    ASSERT_TRUE(helper->ready()) << helper->log();
-  }
-  // A connection that must keep working through every fault.
-  void expectServing(const std::shared_ptr<xpc::Connection>& c) {
-    Promise<bool> alive;
-    ASSERT_TRUE(c->isResponding(alive.callback()));
-    EXPECT_EQ(alive.get(), true);
-    EXPECT_FALSE(helper->waitExit(std::chrono::milliseconds(0)));
-  }
-
-  ScratchDir scratch;
-  FakeTools tools{scratch.path};
-  std::optional<HelperProcess> helper;
+  void SetUp() override { start(); }
 };
 
 // A raw socket past the hello, for sending what no well-behaved client would.
@@ -70,26 +49,10 @@ std::string repeated(const std::string& piece, int times) {
   return out;
 }
 
-// The process's peak resident size (VmHWM), in kilobytes; -1 when unreadable.
-long peakKilobytes(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (!line.starts_with("VmHWM:")) continue;
-    const char* p = line.c_str() + 6;
-    while (*p == ' ' || *p == '\t')
-      ++p;
-    long kb = -1;
-    std::from_chars(p, line.c_str() + line.size(), kb);
-    return kb;
-  }
-  return -1;
-}
-
 TEST_F(HelperFaults, BadFramesCloseOnlyTheirConnection) {
   Inbox witnessInbox;
   auto witness = xpc::Connection::connect(helper->socket, witnessInbox.handlers());
-  expectServing(witness);
+  EXPECT_TRUE(serving(witness));
 
   auto bodyOf = [](plist::Dict d) {
     return xpc::frame(plist::write(plist::Value(std::move(d)), plist::Format::Binary));
@@ -128,7 +91,7 @@ TEST_F(HelperFaults, BadFramesCloseOnlyTheirConnection) {
             "\x09"})),
        false},
   };
-  const long baseline = peakKilobytes(helper->pid);
+  const long baseline = statusKiB(helper->pid, "VmHWM:");
   for (const auto& k : cases) {
     SCOPED_TRACE(k.what);
     auto fd = rawAdmitted(helper->socket);
@@ -136,7 +99,7 @@ TEST_F(HelperFaults, BadFramesCloseOnlyTheirConnection) {
     xpc::writeAll(fd.get(), k.bytes);
     if (k.thenHalfClose) ::shutdown(fd.get(), SHUT_WR);
     EXPECT_TRUE(closedByPeer(fd.get()));
-    expectServing(witness);
+    EXPECT_TRUE(serving(witness));
   }
   for (const auto& k : hostileCases) {
     SCOPED_TRACE(k.what);
@@ -148,16 +111,16 @@ TEST_F(HelperFaults, BadFramesCloseOnlyTheirConnection) {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - sent);
     RecordProperty(k.what, std::to_string(ms.count()) + " ms");
-    expectServing(witness);
+    EXPECT_TRUE(serving(witness));
   }
   // Each was refused before it could grow: the peak stays within 50 MB of where it began.
-  const long growth = peakKilobytes(helper->pid) - baseline;
+  const long growth = statusKiB(helper->pid, "VmHWM:") - baseline;
   RecordProperty("peak growth", std::to_string(growth) + " kB");
   EXPECT_LT(growth, 50 * 1024);
   // Results still reach a new connection.
   Inbox inbox;
   auto fresh = xpc::Connection::connect(helper->socket, inbox.handlers());
-  expectServing(fresh);
+  EXPECT_TRUE(serving(fresh));
   fresh->requestPowermetrics(1, false);
   const auto r = inbox.nextResult();
   ASSERT_TRUE(r);
@@ -172,13 +135,13 @@ TEST_F(HelperFaults, ResultsGoOnlyToTheConnectionThatAsked) {
   tools.mode("gate");  // each run ends only once every connection is admitted
   Inbox departed, asking, idle;
   auto a = xpc::Connection::connect(helper->socket, departed.handlers());
-  expectServing(a);
+  EXPECT_TRUE(serving(a));
   a->requestPowermetrics(300, true);
   a->invalidate();
   auto b = xpc::Connection::connect(helper->socket, asking.handlers());
   auto c = xpc::Connection::connect(helper->socket, idle.handlers());
-  expectServing(b);
-  expectServing(c);
+  EXPECT_TRUE(serving(b));
+  EXPECT_TRUE(serving(c));
   b->requestPowermetrics(200, false);
   writeFile(tools.dir / "go-300", "");
   writeFile(tools.dir / "go-200", "");
@@ -188,7 +151,7 @@ TEST_F(HelperFaults, ResultsGoOnlyToTheConnectionThatAsked) {
   EXPECT_FALSE(asking.nextResult(500ms)) << "another client's result arrived";
   EXPECT_FALSE(idle.nextResult(0ms));
   EXPECT_FALSE(departed.nextResult(0ms));
-  expectServing(c);
+  EXPECT_TRUE(serving(c));
 }
 
 TEST_F(HelperFaults, HangingOrFloodingSamplerIsCutOff) {
@@ -196,12 +159,12 @@ TEST_F(HelperFaults, HangingOrFloodingSamplerIsCutOff) {
   start({"--sampler-grace-ms", "300"});
   Inbox inbox;
   auto c = xpc::Connection::connect(helper->socket, inbox.handlers());
-  expectServing(c);
+  EXPECT_TRUE(serving(c));
   for (const char* mode : {"hang", "flood", "stray"}) {
     SCOPED_TRACE(mode);
     tools.mode(mode);
     c->requestPowermetrics(10, false);
-    expectServing(c);  // answered while the run is still going
+    EXPECT_TRUE(serving(c));  // answered while the run is still going
     const auto r = inbox.nextResult();
     ASSERT_TRUE(r);
     ASSERT_TRUE(r->has_value());
@@ -238,7 +201,7 @@ TEST_F(HelperFaults, TwoHundredConnectionsAtOnce) {
   conns.clear();
   Inbox inbox;
   auto last = xpc::Connection::connect(helper->socket, inbox.handlers());
-  expectServing(last);
+  EXPECT_TRUE(serving(last));
   last->requestPowermetrics(1, false);
   EXPECT_TRUE(inbox.nextResult());
 }

@@ -24,8 +24,11 @@
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "shared/xpc/Connection.h"
 #include "shared/xpc/Socket.h"
+#include "unit/core/Files.h"
 #include "unit/core/ScratchDir.h"
 
 namespace harness {
@@ -36,32 +39,29 @@ namespace fs = std::filesystem;
 // Generous: only a hung helper ever waits this long.
 constexpr auto kPatience = 20s;
 
-inline std::string readFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void writeFile(const fs::path& p, const std::string& text) {
-  fs::create_directories(p.parent_path());
-  std::ofstream(p, std::ios::binary | std::ios::trunc) << text;
-}
-
+using fxtest::readFile;
 using fxtest::ScratchDir;
+using fxtest::writeFile;
 
 // macOS 13 (the combined power figure) and two performance clusters.
 inline const std::string kSimProfileM2Pro =
     FERROLUX_SOURCE_DIR "/data/profiles/macbookpro-m2pro.plist";
+inline const std::string kSamplerProgram = FERROLUX_BUILD_DIR "/tools/powermetrics/powermetrics";
 
-// A sampler for the helper's tools folder: the real `program` on the simulated machine
-// `profile`, with a fixed seed and the host's load taken from a captured tree, so every sample
-// carries the same figures (the helper passes the sampler no environment of its own).
-inline void writeSimSampler(const fs::path& file, const std::string& program,
-                            const std::string& profile, int seed = 7) {
-  writeFile(file, "#!/bin/sh\nFERROLUX_SYSFS_ROOT='" FERROLUX_FIXTURES_DIR
-                  "/sysfs/vm-minimal' FERROLUX_SIM_PROFILE='" +
-                      profile + "' FERROLUX_SIM_SEED=" + std::to_string(seed) + " exec '" +
-                      program + "' \"$@\"\n");
-  fs::permissions(file, fs::perms::owner_all);
+// A sampler for the helper's tools folder (the helper passes it no environment of its own): the
+// built sampler on a simulated machine, with the host's load taken from a captured tree and, with
+// a seed (shell text), the same figures in every sample; without one they move as a real
+// machine's do. `before` runs first; with `after`, the sampler is not exec'd and `after` follows
+// its arguments (a redirection, then further lines).
+inline void writeSimSampler(const fs::path& file, const std::string& seed = "7",
+                            const std::string& before = "", const std::string& after = "",
+                            const std::string& profile = kSimProfileM2Pro) {
+  writeFile(file,
+            "#!/bin/sh\n" + before + "FERROLUX_SYSFS_ROOT='" FERROLUX_FIXTURES_DIR
+                "/sysfs/vm-minimal' FERROLUX_SIM_PROFILE='" + profile + "'" +
+                (seed.empty() ? "" : " FERROLUX_SIM_SEED=" + seed) +
+                (after.empty() ? " exec '" : " '") + kSamplerProgram + "' \"$@\"" + after + "\n",
+            /*executable=*/true);
 }
 
 // The stand-in sampler copied into its own tools directory, with a mode file beside it.
@@ -87,9 +87,10 @@ struct InstalledTree {
     record = base / "manager-args";
     for (const auto& f : {socketUnit, serviceUnit, link, exe, sampler})
       writeFile(f, "x");
-    writeFile(base / "systemctl", "#!/bin/sh\necho \"$@\" > '" + record.string() + "'\nexit " +
-                                      std::to_string(managerStatus) + "\n");
-    fs::permissions(base / "systemctl", fs::perms::owner_all);
+    writeFile(base / "systemctl",
+              "#!/bin/sh\necho \"$@\" > '" + record.string() + "'\nexit " +
+                  std::to_string(managerStatus) + "\n",
+              /*executable=*/true);
   }
   std::vector<std::string> options(const fs::path& base) const {
     return {"--install-root", root.string(), "--service-manager", (base / "systemctl").string()};
@@ -316,22 +317,61 @@ inline size_t openDescriptors(pid_t pid) {
   return static_cast<size_t>(std::distance(fs::directory_iterator(fds), {}));
 }
 
-inline long residentKiB(pid_t pid) {
+// A size from the process's status file in kilobytes ("VmRSS:" now, "VmHWM:" its peak); -1 when
+// unreadable.
+inline long statusKiB(pid_t pid, const std::string& field = "VmRSS:") {
   std::ifstream in("/proc/" + std::to_string(pid) + "/status");
   for (std::string line; std::getline(in, line);)
-    if (line.starts_with("VmRSS:")) return std::atol(line.c_str() + 6);
+    if (line.starts_with(field)) return std::atol(line.c_str() + field.size());
   return -1;
 }
 
-// The built helper serving `dir`/h.sock with the tools in `tools`, started as the service
-// manager would: nobody waits for it to come up. Every helper started this way in `dir` appends
-// to the same `dir`/helper.log.
-inline std::unique_ptr<HelperProcess> startSimHelper(const fs::path& dir, const fs::path& tools) {
-  return std::make_unique<HelperProcess>(
-      HelperProcess::kExecutable, (dir / "h.sock").string(), dir / "helper.log",
-      std::vector<std::string>{"--tools-dir", tools.string(), "--nice-path",
-                               FERROLUX_FIXTURES_DIR "/helper/nice"},
-      /*appendLog=*/true);
-}
+// The built helper serving `scratch` with the stand-in sampler. `start` (re)starts it with further
+// options and waits until it answers; the sampler keeps the helper's default grace unless a test
+// asks for another, so a slow start on a loaded machine is never cut off.
+class StandInHelperTest : public ::testing::Test {
+ protected:
+  void start(std::vector<std::string> extra = {}, std::vector<std::string> environment = {}) {
+    helper.reset();
+    extra.insert(extra.end(), {"--tools-dir", tools.dir.string()});
+    helper.emplace(scratch.path, extra, std::move(environment));
+    ASSERT_TRUE(helper->ready()) << helper->log();
+  }
+  std::shared_ptr<xpc::Connection> connect(Inbox& inbox) {
+    return xpc::Connection::connect(helper->socket, inbox.handlers());
+  }
+  // Whether `c` is still answered, by a helper that has not ended.
+  bool serving(const std::shared_ptr<xpc::Connection>& c) {
+    Promise<bool> alive;
+    return c->isResponding(alive.callback()) && alive.get().value_or(false) &&
+           !helper->waitExit(std::chrono::milliseconds(0));
+  }
+
+  ScratchDir scratch;
+  FakeTools tools{scratch.path};
+  std::optional<HelperProcess> helper;
+};
+
+// The built helper serving `scratch`/h.sock with a seeded simulated sampler, started as the
+// service manager would: nobody waits for it to come up. Every helper started here appends to
+// the same `scratch`/helper.log.
+struct SimHelper {
+  explicit SimHelper(const std::string& prefix) : scratch(prefix) {
+    writeSimSampler(tools / "powermetrics");
+  }
+  // A fresh helper on the same socket, after the earlier one is killed.
+  void startHelper() {
+    helper.reset();
+    helper = std::make_unique<HelperProcess>(
+        HelperProcess::kExecutable, (scratch.path / "h.sock").string(), scratch.path / "helper.log",
+        std::vector<std::string>{"--tools-dir", tools.string(), "--nice-path",
+                                 FERROLUX_FIXTURES_DIR "/helper/nice"},
+        /*appendLog=*/true);
+  }
+
+  ScratchDir scratch;
+  fs::path tools = scratch.path / "tools";
+  std::unique_ptr<HelperProcess> helper;
+};
 
 }  // namespace harness

@@ -12,25 +12,7 @@ namespace {
 
 using namespace harness;
 
-class HelperLimits : public ::testing::Test {
- protected:
-  void start(std::vector<std::string> extra = {}) {
-    extra.insert(extra.end(), {"--tools-dir", tools.dir.string()});
-    helper.emplace(scratch.path, extra);
-    ASSERT_TRUE(helper->ready()) << helper->log();
-  }
-  std::shared_ptr<xpc::Connection> connect(Inbox& inbox) {
-    return xpc::Connection::connect(helper->socket, inbox.handlers());
-  }
-  bool serving(const std::shared_ptr<xpc::Connection>& c) {
-    Promise<bool> alive;
-    return c->isResponding(alive.callback()) && alive.get().value_or(false);
-  }
-
-  ScratchDir scratch;
-  FakeTools tools{scratch.path};
-  std::optional<HelperProcess> helper;
-};
+using HelperLimits = StandInHelperTest;
 
 // 32 runs may be in flight. The gated sampler holds them all, so the 33rd request is answered
 // first, with nil; opening the gate then delivers the 32 held results.
@@ -79,7 +61,6 @@ TEST_F(HelperLimits, UninstallThatFailsPartWayKeepsServing) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    helper.reset();
     const fs::path base = scratch.path / row.name;
     InstalledTree inst(base, 0);
     start(row.prepare(inst, base));
@@ -108,7 +89,7 @@ TEST_F(HelperLimits, ConnectionFloodDoesNotStarveTheGenuineClient) {
   auto c = connect(inbox);
   ASSERT_TRUE(serving(c));
   const size_t fdsBefore = openDescriptors(helper->pid);
-  const long rssBefore = residentKiB(helper->pid);
+  const long rssBefore = statusKiB(helper->pid);
 
   const std::string command =
       std::string(FERROLUX_FLOOD_CLIENT) + " " + helper->socket + " " + std::to_string(seconds);
@@ -149,7 +130,7 @@ TEST_F(HelperLimits, ConnectionFloodDoesNotStarveTheGenuineClient) {
   GTEST_LOG_(INFO) << "memory not compared under AddressSanitizer";
   (void)rssBefore;
 #else
-  EXPECT_LE(residentKiB(helper->pid), rssBefore + 8 * 1024);
+  EXPECT_LE(statusKiB(helper->pid), rssBefore + 8 * 1024);
 #endif
   EXPECT_TRUE(serving(c));
 }

@@ -10,23 +10,7 @@ namespace {
 
 using namespace harness;
 
-class HelperService : public ::testing::Test {
- protected:
-  // The sampler keeps the helper's default grace, so a slow start on a loaded machine is never
-  // cut off.
-  void start(std::vector<std::string> extra = {}, std::vector<std::string> environment = {}) {
-    extra.insert(extra.end(), {"--tools-dir", tools.dir.string()});
-    helper.emplace(scratch.path, extra, std::move(environment));
-    ASSERT_TRUE(helper->ready()) << helper->log();
-  }
-  std::shared_ptr<xpc::Connection> connect(Inbox& inbox) {
-    return xpc::Connection::connect(helper->socket, inbox.handlers());
-  }
-
-  ScratchDir scratch;
-  FakeTools tools{scratch.path};
-  std::optional<HelperProcess> helper;
-};
+using HelperService = StandInHelperTest;
 
 TEST_F(HelperService, AnswersLivenessAndVersion) {
   start();
@@ -126,7 +110,6 @@ TEST_F(HelperService, NilOnlyWhenTheSamplerCannotBeLaunched) {
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(k.what);
-    helper.reset();
     if (std::string(k.mode) == "remove") fs::remove(tools.dir / "powermetrics");
     tools.mode(k.mode);
     start(k.extra);
@@ -170,7 +153,6 @@ TEST_F(HelperService, CloseHelperEndsTheProcessOnlyForTheLastClient) {
 TEST_F(HelperService, UninstallRemovesEverythingAndExits) {
   for (int managerStatus : {0, 1}) {
     SCOPED_TRACE(managerStatus);
-    helper.reset();
     const fs::path base = scratch.path / std::to_string(managerStatus);
     InstalledTree inst(base, managerStatus);
     start(inst.options(base));

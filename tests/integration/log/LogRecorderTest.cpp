@@ -24,7 +24,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kProfile = FERROLUX_SOURCE_DIR "/data/profiles/macbookpro-m2pro.plist";
-const std::string kSysfs = FERROLUX_FIXTURES_DIR "/sysfs/vm-minimal";
 const std::string kHeader = "System Time, Elapsed Time (sec), Package Power (Watt)";
 constexpr int kPatienceMs = 60000;
 
@@ -63,10 +62,7 @@ class LogRecorderTest : public ::testing::Test {
     fs::create_directories(home / "Desktop");
     fs::create_directories(logs);
     startBus();
-    harness::writeFile(scratch.path / "tools/powermetrics",
-                       "#!/bin/sh\nFERROLUX_SYSFS_ROOT='" + kSysfs + "' FERROLUX_SIM_PROFILE='" +
-                           kProfile + "' exec '" POWERMETRICS_PROGRAM "' \"$@\"\n");
-    fs::permissions(scratch.path / "tools/powermetrics", fs::perms::owner_all);
+    harness::writeSimSampler(scratch.path / "tools/powermetrics", "");
     startHelper();
     setFolder(logs.string());
   }

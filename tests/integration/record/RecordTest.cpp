@@ -79,28 +79,20 @@ double summaryNumber(const QString& said, const QString& pattern) {
   return QRegularExpression(pattern).match(said).captured(1).toDouble();
 }
 
-// The real helper running the real sampler on the simulated machine, with a fixed seed and the
-// host's load taken from a fixture.
-class RecordWithHelper : public ::testing::Test {
+// The real helper running the real sampler on the simulated machine; a fresh helper for each
+// run, so no run sees what an earlier one left behind.
+class RecordWithHelper : public ::testing::Test, protected harness::SimHelper {
  protected:
+  RecordWithHelper() : SimHelper("fx-record") {}
   void SetUp() override {
     fxtest::coreApp();
     ASSERT_FALSE(scratch.path.empty());
-    harness::writeSimSampler(tools / "powermetrics", POWERMETRICS_PROGRAM,
-                             harness::kSimProfileM2Pro);
-    startHelper();
+    freshHelper();
   }
-
-  // A fresh helper for each run, so no run sees what an earlier one left behind.
-  void startHelper() {
-    helper.reset();
-    helper = harness::startSimHelper(scratch.path, tools);
+  void freshHelper() {
+    startHelper();
     ASSERT_TRUE(helper->ready()) << helper->log();
   }
-
-  harness::ScratchDir scratch{"fx-record"};
-  fs::path tools = scratch.path / "tools";
-  std::unique_ptr<harness::HelperProcess> helper;
 };
 
 // Five seconds give about five rows, and the package energy of the summary is what the rows
@@ -177,7 +169,7 @@ TEST_F(RecordWithHelper, CommandExitStatusBecomesOurs) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    startHelper();
+    freshHelper();
     const bool stubborn = std::string(row.name).starts_with("ignores");
     const QStringList options = stubborn ? QStringList{"--duration", "2", "--"} : QStringList{"--"};
     const Outcome run = record(scratch.path, options + row.command);
@@ -218,7 +210,7 @@ TEST_F(RecordWithHelper, UnwritableOutputFallsBackToTheLoggingFolder) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.output);
     if ((!*row.output || *row.output == 'f') && full.path.empty()) continue;
-    startHelper();
+    freshHelper();
     harness::writeFile(scratch.path / "defaults.ini",
                        *row.output ? "" : "[General]\npathFolderLocation=" + full.path.string());
     QStringList args{"--duration", "4"};
@@ -259,7 +251,7 @@ TEST_F(RecordWithHelper, AnIncompleteMeasurementSaysSo) {
             "FERROLUX_SYSFS_ROOT='" FERROLUX_FIXTURES_DIR
             "/sysfs/vm-minimal' FERROLUX_SIM_PROFILE='" +
             harness::kSimProfileM2Pro + "' exec '" POWERMETRICS_PROGRAM "' \"$@\"\n");
-    startHelper();
+    freshHelper();
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
       const std::string runs = harness::readFile(count);

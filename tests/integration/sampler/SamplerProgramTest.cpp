@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "shared/plist/Plist.h"
+#include "unit/core/Files.h"
 
 namespace {
 
@@ -26,13 +27,6 @@ struct ProgramRun {
   std::string out;
   std::string err;
 };
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 ProgramRun runSampler(const std::vector<std::string>& args, const std::vector<std::string>& env,
                       const std::string& program = POWERMETRICS_PROGRAM) {
@@ -70,8 +64,8 @@ ProgramRun runSampler(const std::vector<std::string>& args, const std::vector<st
     }
     r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
   }
-  r.out = slurp(outPath);
-  r.err = slurp(errPath);
+  r.out = fxtest::readFile(outPath);
+  r.err = fxtest::readFile(errPath);
   fs::remove_all(dir);
   return r;
 }

@@ -93,32 +93,19 @@ TEST(FerroluxMachineInfo, CapturedLinuxMachines) {
     const char* machine;
     std::string expected;
   };
-  // Every captured tree: a machine without efficiency cores gives one count, one without a GPU
-  // says so, and a GPU is named through the tree's PCI id list where it has one.
+  // What each tree's readers find is compared whole with its snapshot (MachineSnapshots), and the
+  // wording of the lines is MachineInfo.TitleLines; these rows are the program's own path for
+  // each machine string and GPU outcome: efficiency cores and a GPU named through the tree's PCI
+  // id list, an Arm machine without a GPU, and a processor nobody names.
   const Case cases[] = {
       {"intel-hybrid-laptop", "x86_64",
        "12th Gen Intel(R) Core(TM) i7-1260P" + dot +
            "8 E-cores + 8 P-cores\nIntel Alder Lake-P GT2 [Iris Xe Graphics]" + dot +
            "GPU core count unknown\nProcessor type: x86\n"},
-      {"amd-desktop", "x86_64",
-       "AMD Ryzen 9 5900X 12-Core Processor" + dot +
-           "24 cores\nAMD Navi 21 [Radeon RX 6800/6800 XT / 6900 XT]" + dot +
-           "GPU core count unknown\nProcessor type: x86\n"},
       {"asahi-m1", "aarch64",
        "Apple M1" + dot + "4 E-cores + 4 P-cores\nNo GPU\nProcessor type: ARM\n"},
-      {"arm-rk3588", "aarch64",
-       "Rockchip RK3588" + dot + "4 E-cores + 4 P-cores\nNo GPU\nProcessor type: ARM\n"},
-      {"intel-mac-applesmc", "x86_64",
-       "Intel(R) Core(TM) i7-4850HQ CPU @ 2.30GHz" + dot +
-           "8 cores\nNo GPU\nProcessor type: x86\n"},
-      {"vm-minimal", "x86_64", "AMD EPYC" + dot + "2 cores\nNo GPU\nProcessor type: x86\n"},
       {"kunpeng920-2socket", "aarch64",
        "Unknown processor" + dot + "128 cores\nNo GPU\nProcessor type: ARM\n"},
-      {"xeon-e7-4socket", "x86_64",
-       "Intel(R) Xeon(R) CPU E7- 4870  @ 2.40GHz" + dot +
-           "40 cores\nNo GPU\nProcessor type: x86\n"},
-      {"node-exporter-collage", "x86_64",
-       "Intel(R) Core(TM) i7-8650U CPU @ 1.90GHz" + dot + "4 cores\nNo GPU\nProcessor type: x86\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.tree);

@@ -133,12 +133,8 @@ void XvfbSmokeTest::fourLiveCardsThenKeyboard() {
   const auto dir = scratch.path;
   // The helper gives its sampler almost no environment: a wrapper carries the profile and
   // counts the samples asked for.
-  const std::string profile = FERROLUX_SOURCE_DIR "/data/profiles/macbookpro-m2pro.plist";
-  harness::writeFile(dir / "tools/powermetrics",
-                     "#!/bin/sh\necho >> '" + (dir / "runs").string() +
-                         "'\nexport FERROLUX_SIM_PROFILE='" + profile + "'\nexec '" +
-                         FERROLUX_BUILD_DIR "/tools/powermetrics/powermetrics' \"$@\"\n");
-  std::filesystem::permissions(dir / "tools/powermetrics", std::filesystem::perms::owner_all);
+  harness::writeSimSampler(dir / "tools/powermetrics", "",
+                           "echo >> '" + (dir / "runs").string() + "'\n");
   harness::HelperProcess helper(dir, {"--tools-dir", (dir / "tools").string()});
   QVERIFY(helper.pid > 0);
   const QString socket = QString::fromStdString(helper.socket);

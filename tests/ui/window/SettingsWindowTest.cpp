@@ -37,7 +37,6 @@ class SettingsWindowTest : public QObject {
  private slots:
   void settingsControlsWriteTheirKeys_data();
   void settingsControlsWriteTheirKeys();
-  void locationRowFallsBack_data();
   void locationRowFallsBack();
   void folderChooserConfirmOrCancel();
   void badValuesReadAsDefaultsAndStay();
@@ -113,55 +112,43 @@ void SettingsWindowTest::settingsControlsWriteTheirKeys() {
   QTRY_VERIFY(!SettingsView::instance());
 }
 
-void SettingsWindowTest::locationRowFallsBack_data() {
-  QTest::addColumn<QString>("stored");    // "dir", "deleted" or "" (unset)
-  QTest::addColumn<QString>("recorder");  // the recorder's folder, or ""
-  QTest::addColumn<QString>("shown");     // "dir", "recorder" or "desktop"
-  QTest::newRow("unset, no recorder folder") << ""
-                                             << ""
-                                             << "desktop";
-  QTest::newRow("unset, recorder folder") << ""
-                                          << "/var/tmp"
-                                          << "recorder";
-  QTest::newRow("existing folder") << "dir"
-                                   << "/var/tmp"
-                                   << "dir";
-  QTest::newRow("deleted folder") << "deleted"
-                                  << "/var/tmp"
-                                  << "recorder";
-  QTest::newRow("deleted folder, no recorder folder") << "deleted"
-                                                      << ""
-                                                      << "desktop";
-  QTest::newRow("recorder folder gone too") << "deleted"
-                                            << "/nonexistent/ferrolux"
-                                            << "desktop";
-  // No Desktop folder: the log goes home, and the row says so.
-  QTest::newRow("no desktop folder") << "deleted"
-                                     << ""
-                                     << "home";
-}
-
 void SettingsWindowTest::locationRowFallsBack() {
-  QFETCH(QString, stored);
-  QFETCH(QString, recorder);
-  QFETCH(QString, shown);
-  QTemporaryDir dir;
-  const QString folder = dir.filePath("logs");
-  QDir().mkpath(folder);
-  if (stored == "deleted") QDir(folder).removeRecursively();
+  const struct {
+    const char* name;
+    const char* stored;    // "dir", "deleted" or "" (unset)
+    const char* recorder;  // the recorder's folder, or ""
+    const char* shown;     // "dir", "recorder", "desktop" or "home"
+  } rows[] = {
+      {"unset, no recorder folder", "", "", "desktop"},
+      {"unset, recorder folder", "", "/var/tmp", "recorder"},
+      {"existing folder", "dir", "/var/tmp", "dir"},
+      {"deleted folder", "deleted", "/var/tmp", "recorder"},
+      {"deleted folder, no recorder folder", "deleted", "", "desktop"},
+      {"recorder folder gone too", "deleted", "/nonexistent/ferrolux", "desktop"},
+      // No Desktop folder: the log goes home, and the row says so.
+      {"no desktop folder", "deleted", "", "home"},
+  };
   const QByteArray home = qgetenv("HOME");
-  qputenv("HOME", dir.filePath("home").toUtf8());
   const auto restore = qScopeGuard([&] { qputenv("HOME", home); });
-  if (shown != "home") QDir().mkpath(dir.filePath("home/Desktop"));
-  const std::optional<QString> storedValue =
-      stored.isEmpty() ? std::nullopt : std::optional<QString>(folder);
-  const std::optional<QString> recorderValue =
-      recorder.isEmpty() ? std::nullopt : std::optional<QString>(recorder);
-  const QString expected = shown == "dir"        ? folder
-                           : shown == "recorder" ? recorder
-                           : shown == "home"     ? dir.filePath("home")
-                                                 : dir.filePath("home/Desktop");
-  QCOMPARE(GeneralSettingsView::displayedPath(storedValue, recorderValue), expected);
+  for (const auto& row : rows) {
+    const QString stored = row.stored, recorder = row.recorder, shown = row.shown;
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("logs");
+    QDir().mkpath(folder);
+    if (stored == "deleted") QDir(folder).removeRecursively();
+    qputenv("HOME", dir.filePath("home").toUtf8());
+    if (shown != "home") QDir().mkpath(dir.filePath("home/Desktop"));
+    const std::optional<QString> storedValue =
+        stored.isEmpty() ? std::nullopt : std::optional<QString>(folder);
+    const std::optional<QString> recorderValue =
+        recorder.isEmpty() ? std::nullopt : std::optional<QString>(recorder);
+    const QString expected = shown == "dir"        ? folder
+                             : shown == "recorder" ? recorder
+                             : shown == "home"     ? dir.filePath("home")
+                                                   : dir.filePath("home/Desktop");
+    const QString got = GeneralSettingsView::displayedPath(storedValue, recorderValue);
+    QVERIFY2(got == expected, qPrintable(QString("%1: %2, not %3").arg(row.name, got, expected)));
+  }
 }
 
 void SettingsWindowTest::folderChooserConfirmOrCancel() {

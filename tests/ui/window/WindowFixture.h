@@ -2,19 +2,25 @@
 // defaults, state and chosen folder inside a temporary directory.
 #pragma once
 
+#include <QCoreApplication>
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QVariantMap>
 
 #include <memory>
 
 #include "app/core/UserDefaults.h"
 #include "app/model/GeneralModel.h"
 #include "app/ui/ContentView.h"
+#include "app/ui/GraphLineTitle.h"
+#include "app/ui/LegendViewGeometry.h"
 #include "app/ui/MainInterface.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/ModuleView.h"
 #include "app/ui/ModuleViewMoreButton.h"
+#include "app/ui/graph/GraphView.h"
+#include "unit/metrics/SampleBuilders.h"
 
 namespace fxtest {
 
@@ -55,6 +61,44 @@ struct Window {
       if (a->text() == title) return a;
     return nullptr;
   }
+  // Each legend entry of module `i` as "NAME=value".
+  QStringList legend(int i) const {
+    QStringList texts;
+    for (const LegendEntry* entry : module(i).legend()->entries()) {
+      const auto* single = qobject_cast<const GraphSingleLineTitle*>(entry);
+      texts << (single ? single->label() : "") + "=" + entry->value();
+    }
+    return texts;
+  }
+  // Samples as the sample store would apply them from helper replies.
+  void feed(const plist::Value& sample, int times = 1) {
+    SGPowerMetrics& store = model->modelPowerMetrics();
+    store.setHelperLink({[](double, bool) {}, [] { return true; }});
+    for (int i = 0; i < times; ++i)
+      store.applySample(sample);
+    QCoreApplication::processEvents();  // "UpdateView" comes asynchronously
+  }
 };
+
+// A sample with both clusters and the GPU at fixed frequencies. `wobble` moves every figure a
+// little, so that no curve is a flat line between two pixel rows. `unread` lists energy entries
+// the sampler could not read, with why; they are left out.
+inline plist::Value sample(double cpuEnergy, int wobble = 0, const QVariantMap& unread = {}) {
+  const double w = wobble % 5;
+  plist::Dict processor{{"combined_power", 12000.0 + 1500 * w},
+                        {"cpu_energy", cpuEnergy},
+                        {"gpu_energy", 500.0 + 300 * w},
+                        {"dram_energy", 400.0 + 200 * w},
+                        {"clusters", plist::Array{fxtest::cluster("E-Cluster", 2.0e9),
+                                                  fxtest::cluster("P-Cluster", 3.2e9)}}};
+  plist::Dict why;
+  for (auto it = unread.cbegin(); it != unread.cend(); ++it) {
+    processor.erase(it.key().toStdString());
+    why.emplace(it.key().toStdString(), it.value().toString().toStdString());
+  }
+  if (!why.empty()) processor.emplace("unread_energy", std::move(why));
+  return fxtest::withProcessor(std::move(processor),
+                               plist::Dict{{"gpu", plist::Dict{{"freq_hz", 1000.0}}}});
+}
 
 }  // namespace fxtest

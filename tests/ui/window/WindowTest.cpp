@@ -1,20 +1,14 @@
-// The monitor window over a real root model on simulated Macs, with no helper answering:
-// what it shows and hides, the texts and series its modules build from the models and the
-// settings, and the whole window drawn to pixels in both appearances.
-#include <QLabel>
+// The monitor window over a real root model on simulated Macs, with no helper answering: its
+// fixed size and menus, scrolling on a short screen, and the whole window drawn to pixels in
+// both appearances.
 #include <QMenu>
 #include <QMenuBar>
-#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
-
-#include <cmath>
-#include <limits>
 
 #include "app/core/BundleInfo.h"
 #include "app/core/UserDefaults.h"
@@ -22,227 +16,28 @@
 #include "app/model/GeneralModel.h"
 #include "app/ui/AboutDialog.h"
 #include "app/ui/ContentView.h"
-#include "app/ui/GraphLineTitle.h"
-#include "app/ui/HelperCard.h"
-#include "app/ui/LegendViewGeometry.h"
 #include "app/ui/MainInterface.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/ModuleTitle.h"
 #include "app/ui/ModuleView.h"
-#include "app/ui/ModuleViewMainTitle.h"
 #include "app/ui/ModuleViewMoreButton.h"
 #include "app/ui/SettingsView.h"
 #include "app/ui/graph/GraphView.h"
 #include "ui/graph/GalleryHelpers.h"
 #include "ui/window/WindowFixture.h"
-#include "unit/metrics/SampleBuilders.h"
 
-namespace {
-
-struct Window : fxtest::Window {
-  using fxtest::Window::Window;
-  QStringList legend(int i) const {
-    QStringList texts;
-    for (const LegendEntry* entry : module(i).legend()->entries()) {
-      const auto* single = qobject_cast<const GraphSingleLineTitle*>(entry);
-      texts << (single ? single->label() : "") + "=" + entry->value();
-    }
-    return texts;
-  }
-  // Samples as the sample store would apply them from helper replies.
-  void feed(const plist::Value& sample, int times = 1) {
-    SGPowerMetrics& store = model->modelPowerMetrics();
-    store.setHelperLink({[](double, bool) {}, [] { return true; }});
-    for (int i = 0; i < times; ++i)
-      store.applySample(sample);
-    QCoreApplication::processEvents();  // "UpdateView" comes asynchronously
-  }
-};
-
-// `wobble` moves every figure a little, so that no curve is a flat line between two pixel rows.
-// `unread` lists energy entries the sampler could not read, with why; they are left out.
-plist::Value sample(double cpuEnergy, int wobble = 0, const QVariantMap& unread = {}) {
-  const double w = wobble % 5;
-  plist::Dict processor{{"combined_power", 12000.0 + 1500 * w},
-                        {"cpu_energy", cpuEnergy},
-                        {"gpu_energy", 500.0 + 300 * w},
-                        {"dram_energy", 400.0 + 200 * w},
-                        {"clusters", plist::Array{fxtest::cluster("E-Cluster", 2.0e9),
-                                                  fxtest::cluster("P-Cluster", 3.2e9)}}};
-  plist::Dict why;
-  for (auto it = unread.cbegin(); it != unread.cend(); ++it) {
-    processor.erase(it.key().toStdString());
-    why.emplace(it.key().toStdString(), it.value().toString().toStdString());
-  }
-  if (!why.empty()) processor.emplace("unread_energy", std::move(why));
-  return fxtest::withProcessor(std::move(processor),
-                               plist::Dict{{"gpu", plist::Dict{{"freq_hz", 1000.0}}}});
-}
-
-}  // namespace
+using fxtest::sample;
+using Window = fxtest::Window;
 
 class WindowTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void refusalIsAllOnOtherProcessors();
-  void helperCardCoversTheModulesButNotTheTitle();
-  void updateButtonHidesAtOnce();
-  void legendsFollowModelsAndSettings_data();
-  void legendsFollowModelsAndSettings();
-  void linuxWithoutSensorsOrCountersShowsNoMarkers();
   void windowIsFixedWithItsMenus();
   void shortScreenScrollsTheCards();
   void wholeWindowInBothAppearances();
   void samplesRepaintWhatAFullRepaintShows();
 };
-
-void WindowTest::refusalIsAllOnOtherProcessors() {
-  Window w("macbookpro-intel");
-  gallery::save(w.window->grab().toImage(), "window-refusal");
-  QCOMPARE(w.interface().refusal()->text(), MainInterface::refusalText());
-  QVERIFY(w.interface().refusal()->isVisible());
-  QVERIFY(!w.interface().title() && w.interface().modules().isEmpty());
-  QVERIFY(!w.interface().helperCard());
-  // That the helper is never contacted is RootModelTest.RefusedProcessorNeverContactsTheHelper.
-}
-
-void WindowTest::helperCardCoversTheModulesButNotTheTitle() {
-  Window w("macbookpro-m2pro");
-  HelperCard* card = w.interface().helperCard();
-  QVERIFY(card->isVisible());
-  QVERIFY(card->installButton()->isVisible() && !card->updateButton()->isVisible());
-  QCOMPARE(card->welcome()->text(), QString("Welcome"));
-  // Its text keeps 64 pt clear on both sides, wrapped lines included.
-  QVERIFY(card->text()->geometry().left() >= HelperCard::kTextPadding);
-  QVERIFY(card->text()->geometry().right() < card->width() - HelperCard::kTextPadding);
-  const QRect over(card->mapTo(w.window.get(), QPoint()), card->size());
-  for (ModuleView* module : w.interface().modules()) {
-    const QRect cardOnWindow(module->mapTo(w.window.get(), module->cardRect().topLeft().toPoint()),
-                             module->cardRect().size().toSize());
-    QVERIFY(over.contains(cardOnWindow));
-  }
-  const auto* title = w.interface().title();
-  QVERIFY(!over.intersects(QRect(title->mapTo(w.window.get(), QPoint()), title->size())));
-  QCOMPARE(title->texts().at(0), w.model->modelMainTitle().appleSiliconName());
-  gallery::save(w.window->grab().toImage(), "window-install-prompt");
-  w.model->xpcmanager().setAuthorized(true);
-  w.interface().refresh();
-  QVERIFY(!card->isVisible());
-}
-
-void WindowTest::updateButtonHidesAtOnce() {
-  Window w("macbookpro-m2pro");
-  w.model->xpcmanager().setUpdateNeeded(true);
-  w.interface().refresh();
-  HelperCard* card = w.interface().helperCard();
-  QVERIFY(card->updateButton()->isVisible() && !card->installButton()->isVisible());
-  QTest::mouseClick(card->updateButton(), Qt::LeftButton);
-  QVERIFY(!card->updateButton()->isVisible());
-  QVERIFY(w.interface().hideUpdateButton());
-  QCOMPARE(card->text()->text(),
-           QString("\nThe Ferrolux Powermetrics Helper need being updated\n"));
-}
-
-void WindowTest::legendsFollowModelsAndSettings_data() {
-  QTest::addColumn<QString>("profile");
-  QTest::addColumn<bool>("gpuFrequency");
-  QTest::addColumn<double>("cpuEnergy");  // millijoules over the 500 ms sample
-  QTest::addColumn<QVariantMap>("unread");
-  QTest::addColumn<QStringList>("power");
-  QTest::addColumn<QStringList>("powerTips");
-  QTest::addColumn<QStringList>("frequency");
-  QTest::addColumn<int>("frequencyCurves");
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  // macOS 13: no DRAM figure, "N/A" in the legend while the curve is still drawn.
-  const QString os13 = "Not reported by the sampler on macOS 13 or later";
-  QTest::newRow("os13, no gpu") << "macbookpro-m2pro" << false << 2500.0 << QVariantMap{}
-                                << QStringList{"PKG=12.00", "CPU=5.00", "DRAM=N/A", "GPU=1.00"}
-                                << QStringList{"", "", os13, ""}
-                                << QStringList{"E-CORE=2.00", "P-CORE=3.20"} << 2;
-  // No package figure in the sample: "N/A", not a 0 W reading.
-  QTest::newRow("os12, gpu, no cpu reading")
-      << "macmini-m1" << true << nan << QVariantMap{}
-      << QStringList{"PKG=N/A", "CPU=\u2013", "DRAM=0.80", "GPU=1.00"}
-      << QStringList{"Not reported by the sampler", "", "", ""}
-      << QStringList{"E-CORE=2.00", "P-CORE=3.20", "GPU=1.00"} << 3;
-  // 198 W of CPU: name and figure both whole in the 65 pt entry.
-  QTest::newRow("200 W") << "macbookpro-m2pro" << false << 99155.0 << QVariantMap{}
-                         << QStringList{"PKG=12.00", "CPU=198.31", "DRAM=N/A", "GPU=1.00"}
-                         << QStringList{"", "", os13, ""}
-                         << QStringList{"E-CORE=2.00", "P-CORE=3.20"} << 2;
-  // A Linux sampler that names what it could not read: "N/A" and why, never "0.00".
-  QTest::newRow("unread domains")
-      << "macmini-m1" << false << 2500.0
-      << QVariantMap{{"package_energy", "permission"}, {"dram_energy", "no zone"}}
-      << QStringList{"PKG=N/A", "CPU=5.00", "DRAM=N/A", "GPU=1.00"}
-      << QStringList{"Needs the installed helper: only root may read this machine's power counters",
-                     "", "Not measured on this machine: it has no power counter for this domain",
-                     ""}
-      << QStringList{"E-CORE=2.00", "P-CORE=3.20"} << 2;
-  // Cores of one kind: no E-core entry or curve, never a made-up "0.00".
-  QTest::newRow("linux, no e-cores") << "linux:vm-minimal" << true << 2500.0 << QVariantMap{}
-                                     << QStringList{"PKG=N/A", "CPU=5.00", "DRAM=0.80", "GPU=1.00"}
-                                     << QStringList{"Not reported by the sampler", "", "", ""}
-                                     << QStringList{"P-CORE=3.20", "GPU=1.00"} << 2;
-}
-
-void WindowTest::legendsFollowModelsAndSettings() {
-  QFETCH(QString, profile);
-  QFETCH(bool, gpuFrequency);
-  QFETCH(double, cpuEnergy);
-  QFETCH(QVariantMap, unread);
-  QFETCH(QStringList, power);
-  QFETCH(QStringList, powerTips);
-  QFETCH(QStringList, frequency);
-  QFETCH(int, frequencyCurves);
-  Window w(profile);
-  w.feed(sample(cpuEnergy, 0, unread), 3);
-  // The setting is read live: turning it on adds the entry and the curve, off removes both.
-  w.defaults.setValue(defaults::kGPUFrequency, gpuFrequency);
-  QCOMPARE(w.legend(0), power);
-  QStringList tips;
-  for (const LegendEntry* entry : w.module(0).legend()->entries()) {
-    tips << entry->toolTip();
-    // Drawn whole: the name at its size, the figure at the size it is drawn at.
-    const LegendEntryLayout layout = entry->entryLayout();
-    const QString label = qobject_cast<const GraphSingleLineTitle*>(entry)->label();
-    QVERIFY(QFontMetricsF(LegendEntry::labelFont()).horizontalAdvance(label) <=
-            layout.label.width() + 0.01);
-    const QFont font =
-        LegendEntry::fittedFont(LegendEntry::valueFont(), entry->value(), layout.value.width());
-    QVERIFY(QFontMetricsF(font).horizontalAdvance(entry->value()) <= layout.value.width() + 0.01);
-  }
-  QCOMPARE(tips, powerTips);
-  QCOMPARE(w.legend(1), frequency);
-  QCOMPARE(w.module(1).graph()->datas().size(), frequencyCurves);
-  const GraphData& dram = w.module(0).graph()->datas().at(2);
-  QCOMPARE(dram.data.size(), 3);
-  QVERIFY(std::isfinite(dram.data.at(0)));
-  w.defaults.setValue(defaults::kGPUFrequency, !gpuFrequency);
-  QCOMPARE(w.legend(1).size(), frequency.size() + (gpuFrequency ? -1 : 1));
-  QCOMPARE(w.module(1).graph()->datas().size(), frequencyCurves + (gpuFrequency ? -1 : 1));
-}
-
-void WindowTest::linuxWithoutSensorsOrCountersShowsNoMarkers() {
-  // A virtual machine: no temperature sensor, no power counter, as the Linux sampler reports it.
-  Window w("linux:vm-minimal");
-  QVariantMap unread;
-  for (const char* entry :
-       {"cpu_energy", "package_energy", "combined_power", "dram_energy", "gpu_energy"})
-    unread[entry] = "no zone";
-  w.feed(sample(0, 0, unread), 2);
-  QCOMPARE(w.legend(0), (QStringList{"PKG=N/A", "CPU=N/A", "DRAM=N/A", "GPU=N/A"}));
-  for (const LegendEntry* entry : w.module(2).legend()->entries())
-    QCOMPARE(entry->value(), QString("\u2013"));
-  w.defaults.setValue(defaults::kShowEPUtilization, true);  // cores of one kind: P-cores only
-  QCOMPARE(w.legend(3).size(), 1);
-  QVERIFY(w.legend(3).at(0).startsWith("P-CORE="));
-  QCOMPARE(w.module(3).graph()->datas().size(), 1);
-  for (int i = 0; i < 4; ++i)
-    for (const QString& text : w.legend(i))
-      QVERIFY2(!text.contains("-1"), qPrintable(text));
-}
 
 void WindowTest::windowIsFixedWithItsMenus() {
   Window w("macbookpro-m2pro");

@@ -6,15 +6,11 @@
 #include <fstream>
 
 #include "shared/process/Process.h"
+#include "unit/core/Files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string readText(const fs::path& path) {
-  std::ifstream in(path);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 TEST(PolkitPolicy, ValidAgainstTheDtd) {
   const fs::path dtd = "/usr/share/polkit-1/policyconfig-1.dtd";
@@ -30,7 +26,7 @@ TEST(PolkitPolicy, ValidAgainstTheDtd) {
 }
 
 TEST(PolkitPolicy, AdministratorEveryTimeForTheInstalledInstaller) {
-  const std::string policy = readText(FERROLUX_POLKIT_POLICY);
+  const std::string policy = fxtest::readFile(FERROLUX_POLKIT_POLICY);
   EXPECT_NE(policy.find("<action id=\"com.tarquell.ferrolux.bless\">"), std::string::npos);
   for (const char* tag : {"allow_any", "allow_inactive", "allow_active"})
     EXPECT_NE(policy.find(std::string("<") + tag + ">auth_admin</" + tag + ">"), std::string::npos)

@@ -18,7 +18,7 @@ class LocalHttpServer {
   enum class Mode {
     Answer,   // the status and body, then close
     Silent,   // read the request, never answer
-    Trickle,  // promise a long body and send one byte every 100 ms
+    Trickle,  // promise a longer body than the chosen one, send that, then a byte every 100 ms
   };
 
   LocalHttpServer() {
@@ -66,7 +66,8 @@ class LocalHttpServer {
   void respond(QTcpSocket* socket) {
     if (mode == Mode::Silent) return;
     if (mode == Mode::Trickle) {
-      socket->write("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n");
+      socket->write("HTTP/1.1 200 OK\r\nContent-Length: " +
+                    QByteArray::number(body_.size() + 100000) + "\r\n\r\n" + body_);
       auto* timer = new QTimer(socket);
       QObject::connect(timer, &QTimer::timeout, socket, [socket] { socket->write("<"); });
       timer->start(100);

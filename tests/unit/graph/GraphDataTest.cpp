@@ -10,35 +10,26 @@ namespace {
 
 const GraphData kBase{"a", {0.5, 0.0, 1.0}, QColor(0, 122, 255)};
 
-struct Variant {
-  const char* name;
-  GraphData other;
-  bool equal;
-};
-
-void PrintTo(const Variant& c, std::ostream* os) {
-  *os << c.name;
-}
-
-class GraphDataEquality : public testing::TestWithParam<Variant> {};
-
-TEST_P(GraphDataEquality, TakesIdValuesAndColour) {
-  const Variant& v = GetParam();
-  EXPECT_EQ(kBase == v.other, v.equal);
-  if (v.equal) {
-    EXPECT_EQ(qHash(kBase, 7), qHash(v.other, 7));
+TEST(GraphDataEquality, TakesIdValuesAndColour) {
+  const QColor blue(0, 122, 255);
+  const struct {
+    const char* name;
+    GraphData other;
+    bool equal;
+  } cases[] = {{"same", kBase, true},
+               {"negative zero", {"a", {0.5, -0.0, 1.0}, blue}, true},
+               {"other id", {"b", {0.5, 0.0, 1.0}, blue}, false},
+               {"other value", {"a", {0.5, 0.0, 0.9}, blue}, false},
+               {"shorter", {"a", {0.5, 0.0}, blue}, false},
+               {"other colour", {"a", {0.5, 0.0, 1.0}, QColor(0, 122, 254)}, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(kBase == c.other, c.equal);
+    if (c.equal) {
+      EXPECT_EQ(qHash(kBase, 7), qHash(c.other, 7));
+    }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Graph, GraphDataEquality,
-    testing::Values(Variant{"Same", kBase, true},
-                    Variant{"NegativeZero", {"a", {0.5, -0.0, 1.0}, QColor(0, 122, 255)}, true},
-                    Variant{"OtherId", {"b", {0.5, 0.0, 1.0}, QColor(0, 122, 255)}, false},
-                    Variant{"OtherValue", {"a", {0.5, 0.0, 0.9}, QColor(0, 122, 255)}, false},
-                    Variant{"Shorter", {"a", {0.5, 0.0}, QColor(0, 122, 255)}, false},
-                    Variant{"OtherColour", {"a", {0.5, 0.0, 1.0}, QColor(0, 122, 254)}, false}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(GraphDataHash, SpreadsDistinctSeries) {
   std::unordered_set<size_t> hashes;

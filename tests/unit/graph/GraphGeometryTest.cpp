@@ -34,47 +34,36 @@ std::vector<Element> elements(const QPainterPath& path) {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-struct CurveCase {
-  const char* name;
-  QList<double> data;
-  QSizeF plot;
-  std::vector<Element> expected;
-};
-
-void PrintTo(const CurveCase& c, std::ostream* os) {
-  *os << c.name;
+TEST(CurvePath, PlacesNewestOnTheRightOnePointPerSample) {
+  const struct {
+    const char* name;
+    QList<double> data;
+    QSizeF plot;
+    std::vector<Element> expected;
+  } cases[] = {
+      {"empty", {}, {200, 100}, {}},
+      {"one value", {0.5}, {200, 100}, {{true, 200, 50}}},
+      {"edges are exact",
+       {0.0, 1.0, 0.0},
+       {200, 100},
+       {{true, 200, 100}, {false, 199, 0}, {false, 198, 100}}},
+      // Values are not clamped: the clip, not the path, hides them.
+      {"above top and below bottom", {1.2, -0.5}, {10, 50}, {{true, 10, -10}, {false, 9, 75}}},
+      {"x step is one point whatever the width",
+       {0.25, 0.25, 0.25},
+       {7.5, 8},
+       {{true, 7.5, 6}, {false, 6.5, 6}, {false, 5.5, 6}}},
+      // A lone point before a gap strokes nothing, and the path drops it.
+      {"non-finite breaks the line",
+       {0.5, kNaN, 0.5, 0.5, INFINITY, 1e308 * 10, 0.0},
+       {10, 10},
+       {{true, 8, 5}, {false, 7, 5}, {true, 4, 10}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(elements(GraphViewGraphCurve{c.data}.path(c.plot)), c.expected);
+  }
 }
-
-class CurvePath : public testing::TestWithParam<CurveCase> {};
-
-TEST_P(CurvePath, PlacesNewestOnTheRightOnePointPerSample) {
-  const CurveCase& c = GetParam();
-  EXPECT_EQ(elements(GraphViewGraphCurve{c.data}.path(c.plot)), c.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Graph, CurvePath,
-    testing::Values(CurveCase{"Empty", {}, {200, 100}, {}},
-                    CurveCase{"OneValue", {0.5}, {200, 100}, {{true, 200, 50}}},
-                    CurveCase{"EdgesAreExact",
-                              {0.0, 1.0, 0.0},
-                              {200, 100},
-                              {{true, 200, 100}, {false, 199, 0}, {false, 198, 100}}},
-                    // Values are not clamped: the clip, not the path, hides them.
-                    CurveCase{"AboveTopAndBelowBottom",
-                              {1.2, -0.5},
-                              {10, 50},
-                              {{true, 10, -10}, {false, 9, 75}}},
-                    CurveCase{"XStepIsOnePointWhateverTheWidth",
-                              {0.25, 0.25, 0.25},
-                              {7.5, 8},
-                              {{true, 7.5, 6}, {false, 6.5, 6}, {false, 5.5, 6}}},
-                    CurveCase{"NonFiniteBreaksTheLine",
-                              {0.5, kNaN, 0.5, 0.5, INFINITY, 1e308 * 10, 0.0},
-                              {10, 10},
-                              // A lone point before a gap strokes nothing, and the path drops it.
-                              {{true, 8, 5}, {false, 7, 5}, {true, 4, 10}}}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CurvePath, FullHistoryInANarrowPlotRunsPastTheLeftEdge) {
   QList<double> data;
@@ -95,110 +84,79 @@ TEST(CurvePath, FullHistoryInANarrowPlotRunsPastTheLeftEdge) {
             size_t(visible.last));
 }
 
-struct TouchCase {
-  const char* name;
-  qsizetype count;
-  qreal x0, x1;
-  qsizetype first, last;
-};
-
-void PrintTo(const TouchCase& c, std::ostream* os) {
-  *os << c.name;
-}
-
-class PointsTouching : public testing::TestWithParam<TouchCase> {};
-
-TEST_P(PointsTouching, CoverTheBandAndTheReachOfTheStroke) {
-  const TouchCase& c = GetParam();
-  const auto range = GraphViewGraphCurve::pointsTouching(c.count, 200, c.x0, c.x1);
-  EXPECT_EQ(range.first, c.first);
-  EXPECT_EQ(range.last, c.last);
-}
-
 // Value i lies at x = 200 - i; the reach is 12 on either side.
-INSTANTIATE_TEST_SUITE_P(Graph, PointsTouching,
-                         testing::Values(TouchCase{"RightStrip", 350, 192, 200, 0, 21},
-                                         TouchCase{"MiddleBand", 350, 100, 110, 78, 113},
-                                         TouchCase{"WholePlot", 350, 0, 200, 0, 213},
-                                         TouchCase{"ShortSeries", 15, 100, 110, 15, 15},
-                                         TouchCase{"Empty", 0, 0, 200, 0, 0}),
-                         [](const auto& info) { return std::string(info.param.name); });
+TEST(PointsTouching, CoverTheBandAndTheReachOfTheStroke) {
+  const struct {
+    const char* name;
+    qsizetype count;
+    qreal x0, x1;
+    qsizetype first, last;
+  } cases[] = {{"right strip", 350, 192, 200, 0, 21},
+               {"middle band", 350, 100, 110, 78, 113},
+               {"whole plot", 350, 0, 200, 0, 213},
+               {"short series", 15, 100, 110, 15, 15},
+               {"empty", 0, 0, 200, 0, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto range = GraphViewGraphCurve::pointsTouching(c.count, 200, c.x0, c.x1);
+    EXPECT_EQ(range.first, c.first);
+    EXPECT_EQ(range.last, c.last);
+  }
+}
 
 TEST(CurvePath, ASliceStartsWithAMove) {
   EXPECT_EQ(elements(GraphViewGraphCurve{{0.0, 0.5, 1.0, 0.5}}.path({10, 10}, 1, 3)),
             (std::vector<Element>{{true, 9, 5}, {false, 8, 0}}));
 }
 
-struct GridCase {
-  const char* name;
-  int labels;
-  QSizeF plot;
-  std::vector<qreal> innerLines;  // y of each line besides the outline
-};
-
-void PrintTo(const GridCase& c, std::ostream* os) {
-  *os << c.name;
-}
-
-class GridPath : public testing::TestWithParam<GridCase> {};
-
-TEST_P(GridPath, OutlinePlusOneLinePerLabel) {
-  const GridCase& c = GetParam();
-  const auto path = elements(GraphViewBackgroundLines{c.labels}.path(c.plot));
-  const qreal w = c.plot.width();
-  const qreal h = c.plot.height();
-  const std::vector<Element> outline = {
-      {true, 0, 0}, {false, w, 0}, {false, w, h}, {false, 0, h}, {false, 0, 0}};
-  ASSERT_GE(path.size(), outline.size());
-  // closeSubpath on a closed figure adds nothing, so the outline is exactly five elements.
-  EXPECT_EQ(std::vector<Element>(path.begin(), path.begin() + 5), outline);
-  std::vector<Element> lines;
-  for (qreal y : c.innerLines) {
-    lines.push_back({true, 0, y});
-    lines.push_back({false, w, y});
-  }
-  EXPECT_EQ(std::vector<Element>(path.begin() + 5, path.end()), lines);
-}
-
-INSTANTIATE_TEST_SUITE_P(Graph, GridPath,
-                         testing::Values(GridCase{"FiveLabels", 5, {200, 100}, {0, 25, 50, 75}},
-                                         GridCase{"SixLabels", 6, {50, 100}, {0, 20, 40, 60, 80}},
-                                         GridCase{"TwoLabels", 2, {50, 60}, {0}},
-                                         GridCase{"OneLabel", 1, {50, 100}, {}},
-                                         GridCase{"NoLabel", 0, {50, 100}, {}}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-struct LabelCase {
-  const char* name;
-  QStringList labels;
-  qreal height;
-  std::vector<qreal> centres;
-};
-
-void PrintTo(const LabelCase& c, std::ostream* os) {
-  *os << c.name;
-}
-
-class LabelPositions : public testing::TestWithParam<LabelCase> {};
-
-TEST_P(LabelPositions, CentreEachLabelOnItsGridLine) {
-  const LabelCase& c = GetParam();
-  const auto positions = GraphViewBackgroundLabels{c.labels}.positions(c.height);
-  ASSERT_EQ(positions.size(), qsizetype(c.centres.size()));
-  for (qsizetype i = 0; i < positions.size(); ++i) {
-    EXPECT_EQ(positions[i].text, c.labels[i]);
-    EXPECT_DOUBLE_EQ(positions[i].centreY, c.centres[size_t(i)]) << "label " << i;
+TEST(GridPath, OutlinePlusOneLinePerLabel) {
+  const struct {
+    const char* name;
+    int labels;
+    QSizeF plot;
+    std::vector<qreal> innerLines;  // y of each line besides the outline
+  } cases[] = {{"five labels", 5, {200, 100}, {0, 25, 50, 75}},
+               {"six labels", 6, {50, 100}, {0, 20, 40, 60, 80}},
+               {"two labels", 2, {50, 60}, {0}},
+               {"one label", 1, {50, 100}, {}},
+               {"no label", 0, {50, 100}, {}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto path = elements(GraphViewBackgroundLines{c.labels}.path(c.plot));
+    const qreal w = c.plot.width();
+    const qreal h = c.plot.height();
+    // closeSubpath on a closed figure adds nothing, so the outline is exactly five elements.
+    std::vector<Element> expected = {
+        {true, 0, 0}, {false, w, 0}, {false, w, h}, {false, 0, h}, {false, 0, 0}};
+    for (qreal y : c.innerLines) {
+      expected.push_back({true, 0, y});
+      expected.push_back({false, w, y});
+    }
+    EXPECT_EQ(path, expected);
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Graph, LabelPositions,
-    testing::Values(
-        LabelCase{"FiveOnAHundred", {"4.0", "3.0", "2.0", "1.0", "0.0"}, 100, {0, 25, 50, 75, 100}},
-        LabelCase{"OneSitsOnTheTopEdge", {"100"}, 80, {0}},
-        LabelCase{"NoneDrawsNothing", {}, 80, {}},
-        LabelCase{"RepeatedTextsShareTheFirstPlace", {"1", "0", "1", "0"}, 90, {0, 30, 0, 30}}),
-    [](const auto& info) { return std::string(info.param.name); });
+TEST(LabelPositions, CentreEachLabelOnItsGridLine) {
+  const struct {
+    const char* name;
+    QStringList labels;
+    qreal height;
+    std::vector<qreal> centres;
+  } cases[] = {
+      {"five on a hundred", {"4.0", "3.0", "2.0", "1.0", "0.0"}, 100, {0, 25, 50, 75, 100}},
+      {"one sits on the top edge", {"100"}, 80, {0}},
+      {"none draws nothing", {}, 80, {}},
+      {"repeated texts share the first place", {"1", "0", "1", "0"}, 90, {0, 30, 0, 30}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto positions = GraphViewBackgroundLabels{c.labels}.positions(c.height);
+    ASSERT_EQ(positions.size(), qsizetype(c.centres.size()));
+    for (qsizetype i = 0; i < positions.size(); ++i) {
+      EXPECT_EQ(positions[i].text, c.labels[i]);
+      EXPECT_DOUBLE_EQ(positions[i].centreY, c.centres[size_t(i)]) << "label " << i;
+    }
+  }
+}
 
 TEST(LabelPositions, BoxIsTenHighFourFromTheLeft) {
   EXPECT_EQ(GraphViewBackgroundLabels::box({"80", 40}, 12), QRectF(4, 35, 12, 10));

@@ -8,44 +8,31 @@
 
 namespace {
 
-struct SingleCase {
-  const char* name;
-  qreal width;
-  QSizeF label;
-  QSizeF value;
-  QRectF labelRect;
-  QRectF valueRect;
-};
-
-void PrintTo(const SingleCase& c, std::ostream* os) {
-  *os << c.name;
+TEST(SingleLine, LabelLeftValueRightBarUnderneath) {
+  const struct {
+    const char* name;
+    qreal width;
+    QSizeF label, value;
+    QRectF labelRect, valueRect;
+  } cases[] = {
+      // Bottom-aligned: the smaller label sits on the value's baseline row.
+      {"fits", 65, {20, 12}, {30, 16}, {0, 6, 20, 12}, {35, 2, 30, 16}},
+      // Both too wide: the label keeps half the entry (less its 4 pt), the value the rest.
+      {"both too wide share", 65, {50, 12}, {40, 16}, {0, 6, 28.5, 12}, {32.5, 2, 32.5, 16}},
+      // A long value ("9999.99") is drawn smaller beside its whole label, never over it.
+      {"value shrinks beside its label", 65, {20, 12}, {90, 16}, {0, 6, 20, 12}, {24, 2, 41, 16}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const LegendEntryLayout layout = LegendEntryGeometry::singleLine(c.width, c.label, c.value);
+    EXPECT_EQ(layout.label, c.labelRect);
+    EXPECT_EQ(layout.value, c.valueRect);
+    // The bar is exactly the entry's width, 4 high, centred on the row and moved down by 10.
+    EXPECT_EQ(layout.bar, QRectF(0, 18, c.width, 4));
+    EXPECT_EQ(layout.row.width(), c.width);
+    EXPECT_DOUBLE_EQ(layout.row.center().y(), 10);
+  }
 }
-
-class SingleLine : public testing::TestWithParam<SingleCase> {};
-
-TEST_P(SingleLine, LabelLeftValueRightBarUnderneath) {
-  const SingleCase& c = GetParam();
-  const LegendEntryLayout layout = LegendEntryGeometry::singleLine(c.width, c.label, c.value);
-  EXPECT_EQ(layout.label, c.labelRect);
-  EXPECT_EQ(layout.value, c.valueRect);
-  // The bar is exactly the entry's width, 4 high, centred on the row and moved down by 10.
-  EXPECT_EQ(layout.bar, QRectF(0, 18, c.width, 4));
-  EXPECT_EQ(layout.row.width(), c.width);
-  EXPECT_DOUBLE_EQ(layout.row.center().y(), 10);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Legend, SingleLine,
-    testing::Values(
-        // Bottom-aligned: the smaller label sits on the value's baseline row.
-        SingleCase{"Fits", 65, {20, 12}, {30, 16}, {0, 6, 20, 12}, {35, 2, 30, 16}},
-        // Both too wide: the label keeps half the entry (less its 4 pt), the value the rest.
-        SingleCase{
-            "BothTooWideShare", 65, {50, 12}, {40, 16}, {0, 6, 28.5, 12}, {32.5, 2, 32.5, 16}},
-        // A long value ("9999.99") is drawn smaller beside its whole label, never over it.
-        SingleCase{
-            "ValueShrinksBesideItsLabel", 65, {20, 12}, {90, 16}, {0, 6, 20, 12}, {24, 2, 41, 16}}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DoubleLine, StacksLabelsAndMovesThemAsDrawn) {
   const LegendEntryLayout layout =

@@ -24,6 +24,7 @@
 #include "app/helperlink/XPCClient.h"
 #include "app/helperlink/XPCManager.h"
 #include "app/metrics/SGPowerMetrics.h"
+#include "unit/core/Files.h"
 #include "unit/core/PostCounter.h"
 #include "unit/core/QtApp.h"
 
@@ -35,13 +36,7 @@ using fxtest::PostCounter;
 // The helper the build produced; its embedded information list says "1.4".
 inline const std::string kHelperExe = FERROLUX_BUILD_DIR "/helper/com.tarquell.powermetrics";
 
-inline std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  std::string bytes(in ? static_cast<size_t>(in.tellg()) : 0, '\0');
-  in.seekg(0);
-  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return bytes;
-}
+using fxtest::readFile;
 
 // A copy of the helper with every copy of a run of bytes of its information list replaced by
 // another of the same length, so the copy still runs. Empty when `from` is not found.

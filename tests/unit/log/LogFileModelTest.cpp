@@ -13,6 +13,7 @@
 
 #include "app/core/UserDefaults.h"
 #include "app/log/LogFileModel.h"
+#include "unit/core/Files.h"
 #include "unit/core/FullFilesystem.h"
 #include "unit/core/QtApp.h"
 #include "unit/core/ScratchDir.h"
@@ -21,12 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string readFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using fxtest::readFile;
 
 int lineCount(const std::string& text) {
   return static_cast<int>(std::count(text.begin(), text.end(), '\n'));

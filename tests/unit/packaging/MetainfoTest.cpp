@@ -9,22 +9,18 @@
 #include <string>
 
 #include "shared/process/Process.h"
+#include "unit/core/Files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string readAll(const fs::path& path) {
-  std::ifstream in(path);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
 TEST(Metainfo, PassesTheValidatorAndMatchesTheDesktopEntry) {
   const fs::path source = FERROLUX_SOURCE_DIR;
   const fs::path metainfo = source / "packaging/com.tarquell.Ferrolux.metainfo.xml";
-  const std::string text = readAll(metainfo);
+  const std::string text = fxtest::readFile(metainfo);
   ASSERT_FALSE(text.empty()) << metainfo;
-  const std::string entry = readAll(source / "packaging/com.tarquell.Ferrolux.desktop");
+  const std::string entry = fxtest::readFile(source / "packaging/com.tarquell.Ferrolux.desktop");
   EXPECT_NE(entry.find("\nIcon=com.tarquell.Ferrolux\n"), std::string::npos);
   EXPECT_TRUE(fs::exists(source / "packaging/icons/com.tarquell.Ferrolux.svg"));
   EXPECT_NE(text.find("<launchable type=\"desktop-id\">com.tarquell.Ferrolux.desktop<"),

@@ -57,23 +57,16 @@ std::vector<ArgCase> argCases() {
   return c;
 }
 
-void PrintTo(const ArgCase& k, std::ostream* os) {
-  *os << k.name;
-}
-
-class Arguments : public testing::TestWithParam<ArgCase> {};
-
-TEST_P(Arguments, AcceptOnlyTheHelpersVector) {
-  const auto& k = GetParam();
-  auto r = sampler::parseArguments(k.args);
-  ASSERT_EQ(r.has_value(), k.accepted);
-  if (r) {
-    EXPECT_EQ(r->intervalMs, k.intervalMs);
-    EXPECT_EQ(r->includeGpu, k.includeGpu);
+TEST(Arguments, AcceptOnlyTheHelpersVector) {
+  for (const ArgCase& k : argCases()) {
+    SCOPED_TRACE(k.name);
+    auto r = sampler::parseArguments(k.args);
+    ASSERT_EQ(r.has_value(), k.accepted);
+    if (r) {
+      EXPECT_EQ(r->intervalMs, k.intervalMs);
+      EXPECT_EQ(r->includeGpu, k.includeGpu);
+    }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, Arguments, testing::ValuesIn(argCases()),
-                         [](const auto& info) { return info.param.name; });
 
 }  // namespace

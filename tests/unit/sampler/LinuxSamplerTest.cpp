@@ -79,42 +79,52 @@ std::string statWithoutCpu15() {
 const ClusterExpect kIntelE{"E-Cluster", range(8, 15), 1.9e9, 0.8};
 const ClusterExpect kIntelP{"P-Cluster", range(0, 7), 2.8e9, 0.2};
 
+// The hybrid laptop's tree as captured: core 1500 mJ is the CPU; the package's 2500 mJ over
+// 0.5 s is 5 W; the integrated GPU has no counter of its own, so the uncore plane's 300 mJ
+// stands for it. The MMIO copy of the package zone must not be added in.
+Case intel(std::string name, bool includeGpu = false) {
+  Case k = row(std::move(name), "intel-hybrid-laptop", includeGpu);
+  k.cpuEnergy = 1500, k.gpuEnergy = 300, k.dramEnergy = 200, k.packageEnergy = 2500;
+  k.combinedPower = 5000;
+  k.clusters = {kIntelE, kIntelP};
+  k.hwModel = "XPS 13 9320";
+  return k;
+}
+
+// Package only: it stands for the CPU too. The GPU's 45 W average over 0.5 s is 22.5 J. The
+// favoured cores' slightly higher limit does not split the cores into two clusters.
+Case amd(std::string name, bool includeGpu = false) {
+  Case k = row(std::move(name), "amd-desktop", includeGpu);
+  k.cpuEnergy = 33000, k.gpuEnergy = 22500, k.packageEnergy = 33000, k.combinedPower = 66000;
+  k.clusters = {{"P-Cluster", range(0, 23), 3.9e9, 0.5}};
+  k.hwModel = "ASRock X570 Taichi";
+  k.unread = {{"dram_energy", "no zone"}};
+  return k;
+}
+
 std::vector<Case> cases() {
   std::vector<Case> c;
   {
-    Case k = row("IntelHybridWithGpu", "intel-hybrid-laptop", true);
-    // core 1500 mJ is the CPU; the package's 2500 mJ over 0.5 s is 5 W; the integrated GPU has
-    // no counter of its own, so the uncore plane's 300 mJ stands for it. The MMIO copy of the
-    // package zone must not be added in.
-    k.cpuEnergy = 1500, k.gpuEnergy = 300, k.dramEnergy = 200, k.packageEnergy = 2500;
-    k.combinedPower = 5000;
-    k.clusters = {kIntelE, kIntelP};
+    Case k = intel("IntelHybridWithGpu", true);
     k.gpuEntry = true, k.gpuFreqMHz = 1100;
-    k.hwModel = "XPS 13 9320";
     c.push_back(k);
   }
   {
-    Case k = row("PackageCounterWrapsInsideTheWindow", "intel-hybrid-laptop");
+    Case k = intel("PackageCounterWrapsInsideTheWindow");
     k.before = {{kPkg + "energy_uj", "262142328850\n"}};
     k.after = {{kPkg + "energy_uj", "1499999\n"}};
-    k.cpuEnergy = 1500, k.gpuEnergy = 300, k.dramEnergy = 200, k.packageEnergy = 2500;
-    k.combinedPower = 5000;
-    k.clusters = {kIntelE, kIntelP};
-    k.hwModel = "XPS 13 9320";
     c.push_back(k);
   }
   {
-    Case k = row("WrapWithoutRangeLeavesPackageOut", "intel-hybrid-laptop");
+    Case k = intel("WrapWithoutRangeLeavesPackageOut");
     k.before = {{kPkg + "energy_uj", "262142328850\n"}, {kPkg + "max_energy_range_uj", {}}};
     k.after = {{kPkg + "energy_uj", "1499999\n"}};
-    k.cpuEnergy = 1500, k.gpuEnergy = 300, k.dramEnergy = 200;
+    k.packageEnergy = k.combinedPower = std::nullopt;
     k.unread = {{"package_energy", "no reading"}, {"combined_power", "no reading"}};
-    k.clusters = {kIntelE, kIntelP};
-    k.hwModel = "XPS 13 9320";
     c.push_back(k);
   }
   {
-    Case k = row("MissingFilesLeaveTheirEntriesOut", "intel-hybrid-laptop");
+    Case k = intel("MissingFilesLeaveTheirEntriesOut");
     // No DRAM counter, no core plane (the CPU falls back to the package), a second package
     // that vanishes in the window (a partial package sum would be wrong), no DMI.
     k.before = {{kDram + "energy_uj", {}},
@@ -123,56 +133,35 @@ std::vector<Case> cases() {
                 {"sys/class/powercap/intel-rapl:2/energy_uj", "5\n"},
                 {"sys/class/dmi", {}}};
     k.after = {{"sys/class/powercap/intel-rapl:2/energy_uj", {}}};
-    k.gpuEnergy = 300;
+    k.cpuEnergy = k.dramEnergy = k.packageEnergy = k.combinedPower = std::nullopt;
     // The DRAM counter is back at the window's end: it was not read, but it is there.
     k.unread = {{"cpu_energy", "no zone"},
                 {"package_energy", "no zone"},
                 {"combined_power", "no zone"},
                 {"dram_energy", "no reading"}};
-    k.clusters = {kIntelE, kIntelP};
     k.hwModel = "Linux";
     c.push_back(k);
   }
   {
-    Case k = row("NoHybridListsUsesPolicyFrequencies", "intel-hybrid-laptop");
+    Case k = intel("NoHybridListsUsesPolicyFrequencies");
     k.before = {{"sys/devices/cpu_atom", {}}, {"sys/devices/cpu_core", {}}};
-    k.cpuEnergy = 1500, k.gpuEnergy = 300, k.dramEnergy = 200, k.packageEnergy = 2500;
-    k.combinedPower = 5000;
-    k.clusters = {kIntelE, kIntelP};
-    k.hwModel = "XPS 13 9320";
     c.push_back(k);
   }
   {
-    Case k = row("CpuGoneFromProcStatIsNotReported", "intel-hybrid-laptop");
+    Case k = intel("CpuGoneFromProcStatIsNotReported");
     k.after = {{"proc/stat", statWithoutCpu15()}};
-    k.cpuEnergy = 1500, k.gpuEnergy = 300, k.dramEnergy = 200, k.packageEnergy = 2500;
-    k.combinedPower = 5000;
     auto e = kIntelE;
     e.cpus = range(8, 14);
     e.freqHz = (1.8e9 + 1.9e9 + 2.0e9 + 2.1e9 + 1.7e9 + 1.8e9 + 1.9e9) / 7;
     k.clusters = {e, kIntelP};
-    k.hwModel = "XPS 13 9320";
     c.push_back(k);
   }
   {
-    Case k = row("AmdDesktopWithAmdgpu", "amd-desktop", true);
-    // Package only: it stands for the CPU too. The GPU's 45 W average over 0.5 s is 22.5 J.
-    // The favoured cores' slightly higher limit does not split the cores into two clusters.
-    k.cpuEnergy = 33000, k.gpuEnergy = 22500, k.packageEnergy = 33000, k.combinedPower = 66000;
-    k.clusters = {{"P-Cluster", range(0, 23), 3.9e9, 0.5}};
+    Case k = amd("AmdDesktopWithAmdgpu", true);
     k.gpuEntry = true, k.gpuFreqMHz = 2450, k.gpuIdle = 0.12;
-    k.hwModel = "ASRock X570 Taichi";
-    k.unread = {{"dram_energy", "no zone"}};
     c.push_back(k);
   }
-  {
-    Case k = row("AmdWithoutGpuSamplerKeepsGpuEnergyOnly", "amd-desktop");
-    k.cpuEnergy = 33000, k.gpuEnergy = 22500, k.packageEnergy = 33000, k.combinedPower = 66000;
-    k.unread = {{"dram_energy", "no zone"}};
-    k.clusters = {{"P-Cluster", range(0, 23), 3.9e9, 0.5}};
-    k.hwModel = "ASRock X570 Taichi";
-    c.push_back(k);
-  }
+  c.push_back(amd("AmdWithoutGpuSamplerKeepsGpuEnergyOnly"));
   {
     Case k = row("VirtualMachineHasNoPowerSources", "vm-minimal", true);
     k.clusters = {{"P-Cluster", {0, 1}, 2096.022e6, (10.0 / 50 + 48.0 / 51) / 2}};

@@ -1,13 +1,11 @@
 // Every captured machine under tests/fixtures/sysfs, read the way the window's title (chip, core
-// counts, GPU) and the root sampler read it, compared whole with the tree's stored snapshot; and,
-// for every tree, the title's core counts and model agree with the sampler's clusters and hw_model.
+// counts, GPU) and the root sampler read it, compared whole with the tree's stored snapshot.
 // A new machine is a new tree: run with FERROLUX_UPDATE_SNAPSHOTS=1 to write its snapshot, then
 // review it.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "platform/linux/LinuxGPU.h"
@@ -15,6 +13,7 @@
 #include "shared/plist/Plist.h"
 #include "tools/powermetrics/DocumentWriter.h"
 #include "tools/powermetrics/LinuxSampler.h"
+#include "unit/core/Files.h"
 #include "unit/sampler/TreeCopy.h"
 
 namespace {
@@ -37,12 +36,7 @@ std::optional<std::string> text(platform::SysctlTable& t, const char* name) {
   return std::string(buf);
 }
 
-std::string readAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-TEST(MachineSnapshots, TitleAndSamplerAgreeAndMatchTheirSnapshots) {
+TEST(MachineSnapshots, TitleAndSamplerMatchTheirSnapshots) {
   const fs::path trees = fixture("sysfs");
   const bool update = ::getenv("FERROLUX_UPDATE_SNAPSHOTS") != nullptr;
   int machines = 0;
@@ -62,15 +56,6 @@ TEST(MachineSnapshots, TitleAndSamplerAgreeAndMatchTheirSnapshots) {
       return int64_t{500'000'000};
     });
 
-    // The title and the sampler answer from one reader, so they cannot differ.
-    int eCores = 0, pCores = 0;
-    for (const auto& cluster : sample.clusters)
-      (cluster.name == "E-Cluster" ? eCores : pCores) += static_cast<int>(cluster.cpus.size());
-    EXPECT_EQ(integer(title, "hw.perflevel1.logicalcpu"), eCores);
-    EXPECT_EQ(integer(title, "hw.perflevel0.logicalcpu"), pCores);
-    EXPECT_EQ(integer(title, "hw.ncpu"), eCores + pCores);
-    EXPECT_EQ(text(title, "hw.model").value_or("Linux"), sample.hwModel);
-
     std::ostringstream got;
     for (const char* key : {"machdep.cpu.brand_string", "hw.model"})
       got << key << ": " << text(title, key).value_or("(none)") << "\n";
@@ -86,11 +71,11 @@ TEST(MachineSnapshots, TitleAndSamplerAgreeAndMatchTheirSnapshots) {
 
     const fs::path snapshot = trees / (name + ".snapshot");
     if (update) {
-      std::ofstream(snapshot, std::ios::binary | std::ios::trunc) << got.str();
+      fxtest::writeFile(snapshot, got.str());
       continue;
     }
     ASSERT_TRUE(fs::exists(snapshot)) << "no snapshot; run with FERROLUX_UPDATE_SNAPSHOTS=1";
-    EXPECT_EQ(got.str(), readAll(snapshot));
+    EXPECT_EQ(got.str(), fxtest::readFile(snapshot));
   }
   EXPECT_GE(machines, 9);
 }

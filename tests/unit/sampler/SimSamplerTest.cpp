@@ -28,52 +28,39 @@ plist::Value document(const sampler::Sample& s) {
   return parsed.value.value_or(plist::Value{});
 }
 
-struct VersionCase {
-  std::string name;
-  std::string profile;
-  bool includeGpu;
-  std::vector<std::string> present;
-  std::vector<std::string> absent;
-};
-
-void PrintTo(const VersionCase& k, std::ostream* os) {
-  *os << k.name;
+TEST(SimSampler, EnergyEntriesFollowTheSystemVersion) {
+  const struct {
+    const char* profile;
+    bool includeGpu;
+    std::vector<std::string> present, absent;
+  } cases[] = {
+      {"macbook-pro-m1-max-13.plist",
+       true,
+       {"cpu_energy", "gpu_energy", "ane_energy", "combined_power"},
+       {"package_energy", "dram_energy"}},
+      {"macbook-pro-m1-max-12.plist",
+       false,
+       {"cpu_energy", "gpu_energy", "ane_energy", "package_energy", "dram_energy"},
+       {"combined_power"}},
+      // A profile without a sampler section.
+      {"minimal.plist",
+       false,
+       {},
+       {"cpu_energy", "gpu_energy", "combined_power", "package_energy"}},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.profile);
+    sampler::SimRandom random(7);
+    auto s = sampler::simulate(loadProfile(k.profile), sampler::HostLoad{0.5, {0.5, 0.5}},
+                               500'000'000, k.includeGpu, random);
+    plist::Value doc = document(s);
+    for (const auto& key : k.present)
+      EXPECT_TRUE(doc["processor"][key].isNumber()) << key;
+    for (const auto& key : k.absent)
+      EXPECT_TRUE(doc["processor"][key].isNone()) << key;
+    EXPECT_EQ(doc["gpu"].isDict(), k.includeGpu);
+  }
 }
-
-class SimVersions : public testing::TestWithParam<VersionCase> {};
-
-TEST_P(SimVersions, EnergyEntriesFollowTheSystemVersion) {
-  const auto& k = GetParam();
-  sampler::SimRandom random(7);
-  auto s = sampler::simulate(loadProfile(k.profile), sampler::HostLoad{0.5, {0.5, 0.5}},
-                             500'000'000, k.includeGpu, random);
-  plist::Value doc = document(s);
-  for (const auto& key : k.present)
-    EXPECT_TRUE(doc["processor"][key].isNumber()) << key;
-  for (const auto& key : k.absent)
-    EXPECT_TRUE(doc["processor"][key].isNone()) << key;
-  EXPECT_EQ(doc["gpu"].isDict(), k.includeGpu);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Profiles, SimVersions,
-    testing::Values(VersionCase{"Ventura",
-                                "macbook-pro-m1-max-13.plist",
-                                true,
-                                {"cpu_energy", "gpu_energy", "ane_energy", "combined_power"},
-                                {"package_energy", "dram_energy"}},
-                    VersionCase{
-                        "Monterey",
-                        "macbook-pro-m1-max-12.plist",
-                        false,
-                        {"cpu_energy", "gpu_energy", "ane_energy", "package_energy", "dram_energy"},
-                        {"combined_power"}},
-                    VersionCase{"NoSamplerSection",
-                                "minimal.plist",
-                                false,
-                                {},
-                                {"cpu_energy", "gpu_energy", "combined_power", "package_energy"}}),
-    [](const auto& info) { return info.param.name; });
 
 TEST(SimSampler, ClustersNamesCpusAndRangesComeFromTheProfile) {
   auto profile = loadProfile("macbook-pro-m1-max-13.plist");

@@ -206,6 +206,17 @@ TEST_F(Tracker, TheRootModelSendsOneRequestWhenBuilt) {
   EXPECT_EQ(t->requestsSent(), 1);
 }
 
+// The answer is of no interest, so a server that sends more than the 64 KiB cap is hung up on as
+// soon as the excess arrives, not read on until the time-out.
+TEST_F(Tracker, AnAnswerOverTheCapEndsTheRequestAtOnce) {
+  server->answer(200, QByteArray(64 * 1024 + 1, 'x'));
+  server->mode = fxtest::LocalHttpServer::Mode::Trickle;
+  auto t = tracker(server->url("/checkme/"));
+  t->track();
+  EXPECT_TRUE(fxtest::pumpUntil([&] { return server->disconnections == 1; },
+                                MatomoTracker::kTimeoutMs / 2));
+}
+
 // Kept last: it runs and leaves the application's event loop.
 TEST_F(Tracker, ARequestLeavesNoThreadBehindAndQuittingDropsOneInFlight) {
   const int baseline = threadCount();

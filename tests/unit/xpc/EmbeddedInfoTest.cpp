@@ -10,15 +10,13 @@
 #include "shared/codesign/Requirement.h"
 #include "shared/xpc/EmbeddedInfo.h"
 #include "shared/xpc/Protocol.h"
+#include "unit/core/Files.h"
 
 namespace {
 
 const std::string kHelper = FERROLUX_BUILD_DIR "/helper/com.tarquell.powermetrics";
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using fxtest::readFile;
 
 TEST(EmbeddedInfo, InfoListReadFromTheFileAlone) {
   const auto info = xpc::readEmbeddedList(kHelper, xpc::kInfoSection);
