@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <limits>
+
 #include "app/metrics/History.h"
 #include "app/ui/Style.h"
 #include "app/ui/graph/GraphData.h"
@@ -51,6 +53,12 @@ namespace ModuleRows {
 // A value formatted with a printf format of one double. A value that is not a number (no
 // reading, no ticks) shows an en dash rather than "nan"; its curve shows a gap instead.
 QString format(const char* printfFormat, double value);
+
+// `value` once `history` holds a sample, else NaN, which format() shows as a dash: before the
+// first sample, and after the data are cleared, a model's values are its zeros, not readings.
+inline double latest(double value, const History& history) {
+  return history.empty() ? std::numeric_limits<double>::quiet_NaN() : value;
+}
 
 QString newSeriesId();
 

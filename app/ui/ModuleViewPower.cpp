@@ -32,40 +32,48 @@ QString ModuleViewPowerDynamic::unreadHelp(const QString& reason) {
 
 ModuleBodyRows ModuleViewPowerDynamic::rows() const {
   using ModuleRows::format;
+  using ModuleRows::latest;
   using ModuleRows::series;
   using Domain = ModuleModelPower::Domain;
-  const auto entry = [this](const char* label, const char* key, Domain domain, double watts,
-                            NamedColor color, qreal width) -> LegendRow {
-    // The sampler's own reason where it gives one; a Mac's sampler never does.
+  // Why `domain` has no figure, or a null string when it has one: the sampler's own reason where
+  // it gives one (a Mac's sampler never does), else the model's "not reported".
+  const auto missing = [this](const char* key, Domain domain) -> QString {
     const auto reason = unread.constFind(QLatin1String(key));
-    if (reason != unread.cend())
-      return {label, {}, QStringLiteral("N/A"), color, width, unreadHelp(*reason)};
-    if (!model.isReported(domain))
-      return {label, {}, QStringLiteral("N/A"), color, width, unreadHelp({})};
+    if (reason != unread.cend()) return unreadHelp(*reason);
+    return model.isReported(domain) ? QString() : unreadHelp({});
+  };
+  const auto entry = [](const char* label, const QString& why, double watts, NamedColor color,
+                        qreal width) -> LegendRow {
+    if (!why.isNull()) return {label, {}, QStringLiteral("N/A"), color, width, why};
     return {label, {}, format("%.2f", watts), color, width};
   };
+  const QString pkg = missing(isOS13OrLater ? "combined_power" : "package_energy", Domain::PKG);
+  const QString cpu = missing("cpu_energy", Domain::CPU);
+  const QString dram = missing("dram_energy", Domain::DRAM);
+  const QString gpu = missing("gpu_energy", Domain::GPU);
   ModuleBodyRows body;
   body.legend = {
-      entry("PKG", isOS13OrLater ? "combined_power" : "package_energy", Domain::PKG,
-            model.PKGEnergy(), NamedColor::Blue, 65),
-      entry("CPU", "cpu_energy", Domain::CPU, model.CPUEnergy(), NamedColor::Cyan, 65),
-      isOS13OrLater
-          ? LegendRow{"DRAM",
-                      {},
-                      QStringLiteral("N/A"),
-                      NamedColor::Orange,
-                      75,
-                      QStringLiteral("Not reported by the sampler on macOS 13 or later")}
-          : entry("DRAM", "dram_energy", Domain::DRAM, model.DRAMEnergy(), NamedColor::Orange, 75),
-      entry("GPU", "gpu_energy", Domain::GPU, model.GPUEnergy(), NamedColor::Pink, 65),
+      entry("PKG", pkg, latest(model.PKGEnergy(), model.historicPKG()), NamedColor::Blue, 65),
+      entry("CPU", cpu, latest(model.CPUEnergy(), model.historicCPU()), NamedColor::Cyan, 65),
+      entry(
+          "DRAM",
+          isOS13OrLater ? QStringLiteral("Not reported by the sampler on macOS 13 or later") : dram,
+          latest(model.DRAMEnergy(), model.historicDRAM()), NamedColor::Orange, 75),
+      entry("GPU", gpu, latest(model.GPUEnergy(), model.historicGPU()), NamedColor::Pink, 65),
   };
   body.axisLabels = model.axisLabels();
   const double max = model.axisMaxValue();
   const auto scale = [max](double value) { return value / max; };
-  body.datas = {series(model.historicCPU(), NamedColor::Cyan, scale),
-                series(model.historicPKG(), NamedColor::Blue, scale),
-                series(model.historicDRAM(), NamedColor::Orange, scale),
-                series(model.historicGPU(), NamedColor::Pink, scale)};
+  // A domain without a figure has only the model's stand-in zeros: no curve, as a flat line at
+  // 0 W would read as a measurement. The DRAM entry's "N/A" from macOS 13 on is the legend's
+  // alone: a DRAM figure the sampler does send is still drawn.
+  const auto add = [&](const QString& why, const History& history, NamedColor color) {
+    if (why.isNull()) body.datas.append(series(history, color, scale));
+  };
+  add(cpu, model.historicCPU(), NamedColor::Cyan);
+  add(pkg, model.historicPKG(), NamedColor::Blue);
+  add(dram, model.historicDRAM(), NamedColor::Orange);
+  add(gpu, model.historicGPU(), NamedColor::Pink);
   return body;
 }
 

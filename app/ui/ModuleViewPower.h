@@ -24,7 +24,8 @@ struct ModuleViewPowerDynamic {
   bool isOS13OrLater;  // the sampler has no DRAM figure there: the legend says "N/A"
   // The latest document's list of energy entries the sampler could not read, and why (only the
   // Linux sampler writes one): those entries say "N/A" with the reason as their tooltip. A domain
-  // the model marks as not reported says "N/A" too, as not reported by the sampler.
+  // the model marks as not reported says "N/A" too, as not reported by the sampler. Neither kind
+  // draws a curve: the model fills its history with stand-in zeros.
   QHash<QString, QString> unread = {};
 
   // The list out of a sampler document; empty when it has none.

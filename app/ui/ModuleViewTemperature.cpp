@@ -38,14 +38,21 @@ double ModuleViewTemperatureDynamic::display(double celsius, bool inCelsius) {
 
 ModuleBodyRows ModuleViewTemperatureDynamic::rows() const {
   using ModuleRows::format;
+  using ModuleRows::latest;
   using ModuleRows::series;
   const bool c = celsius;
   ModuleBodyRows body;
+  // The latest value in the display unit; a dash before the first sample, as for no sensor.
+  const auto shown = [c](double celsius, const History& history) {
+    return display(latest(celsius, history), c);
+  };
   body.legend = {
-      {"CORE", "AVG", average(display(model.CPUAvg(), c)), NamedColor::Cyan, 85},
-      {"CORE", "MAX", format("%.0f", display(model.CPUMax(), c)), NamedColor::Blue, 65},
-      {"CORE", "MIN", format("%.0f", display(model.CPUMin(), c)), NamedColor::Purple, 65},
-      {"GPU", "AVG", average(display(model.GPUAvg(), c)), NamedColor::Pink, 80},
+      {"CORE", "AVG", average(shown(model.CPUAvg(), model.historicCPUAvg())), NamedColor::Cyan, 85},
+      {"CORE", "MAX", format("%.0f", shown(model.CPUMax(), model.historicCPUMax())),
+       NamedColor::Blue, 65},
+      {"CORE", "MIN", format("%.0f", shown(model.CPUMin(), model.historicCPUMin())),
+       NamedColor::Purple, 65},
+      {"GPU", "AVG", average(shown(model.GPUAvg(), model.historicGPUAvg())), NamedColor::Pink, 80},
   };
   const QList<int> numbers = scale(c);
   for (int n : numbers)

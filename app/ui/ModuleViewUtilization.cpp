@@ -13,20 +13,30 @@ QString ModuleViewUtilizationDynamic::percent(double fraction) {
 }
 
 ModuleBodyRows ModuleViewUtilizationDynamic::rows() const {
+  using ModuleRows::latest;
   using ModuleRows::series;
+  // A dash before the first sample: the model's zeros are not readings.
+  const auto entry = [](const char* label, double fraction, const History& history,
+                        ThemedColor color, qreal width) -> LegendRow {
+    return {label, {}, percent(latest(fraction, history)), color, width};
+  };
   ModuleBodyRows body;
   if (showEPUtilization) {
     if (hasECores)
-      body.legend.append({"E-CORE", {}, percent(model.eutilization()), NamedColor::Blue, 90});
-    body.legend.append({"P-CORE", {}, percent(model.putilization()), NamedColor::Cyan, 90});
+      body.legend.append(
+          entry("E-CORE", model.eutilization(), model.historice(), NamedColor::Blue, 90));
+    body.legend.append(
+        entry("P-CORE", model.putilization(), model.historicp(), NamedColor::Cyan, 90));
   } else {
-    body.legend = {{"CORE", {}, percent(model.utilization()), kCoreColor, 75}};
+    body.legend = {entry("CORE", model.utilization(), model.historic(), kCoreColor, 75)};
   }
-  if (gpuUtilization)
-    body.legend.append({"GPU", {}, percent(model.utilizationGPU()), NamedColor::Pink, 70});
+  if (gpuUtilization && hasGPU)
+    body.legend.append(
+        entry("GPU", model.utilizationGPU(), model.historicGPU(), NamedColor::Pink, 70));
   body.axisLabels = {"100", "80", "60", "40", "20", "0"};
   const auto same = [](double fraction) { return fraction; };
-  if (gpuUtilization) body.datas.append(series(model.historicGPU(), NamedColor::Pink, same));
+  if (gpuUtilization && hasGPU)
+    body.datas.append(series(model.historicGPU(), NamedColor::Pink, same));
   if (showEPUtilization) {
     if (hasECores) body.datas.append(series(model.historice(), NamedColor::Blue, same));
     body.datas.append(series(model.historicp(), NamedColor::Cyan, same));
@@ -37,18 +47,19 @@ ModuleBodyRows ModuleViewUtilizationDynamic::rows() const {
 }
 
 ModuleViewUtilization::ModuleViewUtilization(const ModuleModelUtilization& model,
-                                             UserDefaults& defaults, bool hasECores,
+                                             UserDefaults& defaults, bool hasECores, bool hasGPU,
                                              QWidget* parent)
     : ModuleView(ModuleViewUtilizationStatic::kHeight, 10, parent),
       model_(model),
       defaults_(defaults),
-      hasECores_(hasECores) {
+      hasECores_(hasECores),
+      hasGPU_(hasGPU) {
   watch(model_);
   refresh();
 }
 
 ModuleBodyRows ModuleViewUtilization::bodyRows() const {
   return ModuleViewUtilizationDynamic{model_, defaults_.showEPUtilization(),
-                                      defaults_.gpuUtilization(), hasECores_}
+                                      defaults_.gpuUtilization(), hasECores_, hasGPU_}
       .rows();
 }

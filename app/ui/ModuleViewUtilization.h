@@ -2,7 +2,8 @@
 // when "showEPUtilization" is on, plus GPU utilization when "gpuUtilization" is on, in percent
 // on a fixed 0 to 100 scale. The aggregate series is green, a colour no other module uses, so
 // it never reads as the E-core (blue) or P-core (cyan) series or the power module's CPU. A
-// machine without efficiency cores shows no E-core entry or curve: it has nothing to measure.
+// machine without efficiency cores shows no E-core entry or curve, and one without a GPU no GPU
+// entry or curve: it has nothing to measure.
 //
 // ModuleViewUtilizationStatic and ModuleViewUtilizationDynamic turn the model and the settings
 // into the module's rows; ModuleViewUtilization is the card. Main thread only.
@@ -26,6 +27,7 @@ struct ModuleViewUtilizationDynamic {
   bool showEPUtilization;
   bool gpuUtilization;
   bool hasECores = true;  // the title's count of efficiency cores is above 0
+  bool hasGPU = true;     // the title names a GPU: without one "gpuUtilization" adds nothing
 
   // A fraction as percent: "%.2f" below 1.0, "%.1f" from 1.0 up ("50.00", "100.0").
   static QString percent(double fraction);
@@ -38,7 +40,7 @@ class ModuleViewUtilization : public ModuleView {
 
  public:
   ModuleViewUtilization(const ModuleModelUtilization& model, UserDefaults& defaults,
-                        bool hasECores = true, QWidget* parent = nullptr);
+                        bool hasECores = true, bool hasGPU = true, QWidget* parent = nullptr);
 
  protected:
   ModuleTitleRow titleRow() const override { return ModuleViewUtilizationStatic::title(); }
@@ -48,4 +50,5 @@ class ModuleViewUtilization : public ModuleView {
   const ModuleModelUtilization& model_;
   UserDefaults& defaults_;
   const bool hasECores_;
+  const bool hasGPU_;
 };

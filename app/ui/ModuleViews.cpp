@@ -11,8 +11,9 @@ QList<ModuleView*> ModuleViews::create(GeneralModel& model, UserDefaults& defaul
   const bool isOS13OrLater = model.modelPowerMetrics().isOS13OrLater();
   // The title's count, so the cards and the title describe the same machine.
   const bool hasECores = model.modelMainTitle().numberOfECore() > 0;
+  const bool hasGPU = model.modelMainTitle().hasGPU();
   return {new ModuleViewPower(model.modelPower(), isOS13OrLater, &model.modelPowerMetrics()),
-          new ModuleViewFrequency(model.modelFrequency(), defaults, hasECores),
+          new ModuleViewFrequency(model.modelFrequency(), defaults, hasECores, hasGPU),
           new ModuleViewTemperature(model.modelTemperature(), defaults),
-          new ModuleViewUtilization(model.modelUtilization(), defaults, hasECores)};
+          new ModuleViewUtilization(model.modelUtilization(), defaults, hasECores, hasGPU)};
 }

@@ -28,24 +28,25 @@ void LegendsTest::legendsFollowModelsAndSettings_data() {
   QTest::addColumn<QStringList>("powerTips");
   QTest::addColumn<QStringList>("frequency");
   QTest::addColumn<int>("frequencyCurves");
+  QTest::addColumn<int>("powerCurves");  // none for a domain shown as "N/A" but macOS 13's DRAM
   const double nan = std::numeric_limits<double>::quiet_NaN();
   // macOS 13: no DRAM figure, "N/A" in the legend while the curve is still drawn.
   const QString os13 = "Not reported by the sampler on macOS 13 or later";
   QTest::newRow("os13, no gpu") << "macbookpro-m2pro" << false << 2500.0 << QVariantMap{}
                                 << QStringList{"PKG=12.00", "CPU=5.00", "DRAM=N/A", "GPU=1.00"}
                                 << QStringList{"", "", os13, ""}
-                                << QStringList{"E-CORE=2.00", "P-CORE=3.20"} << 2;
+                                << QStringList{"E-CORE=2.00", "P-CORE=3.20"} << 2 << 4;
   // No package figure in the sample: "N/A", not a 0 W reading.
   QTest::newRow("os12, gpu, no cpu reading")
       << "macmini-m1" << true << nan << QVariantMap{}
       << QStringList{"PKG=N/A", "CPU=\u2013", "DRAM=0.80", "GPU=1.00"}
       << QStringList{"Not reported by the sampler", "", "", ""}
-      << QStringList{"E-CORE=2.00", "P-CORE=3.20", "GPU=1.00"} << 3;
+      << QStringList{"E-CORE=2.00", "P-CORE=3.20", "GPU=1.00"} << 3 << 3;
   // 198 W of CPU: name and figure both whole in the 65 pt entry.
   QTest::newRow("200 W") << "macbookpro-m2pro" << false << 99155.0 << QVariantMap{}
                          << QStringList{"PKG=12.00", "CPU=198.31", "DRAM=N/A", "GPU=1.00"}
                          << QStringList{"", "", os13, ""}
-                         << QStringList{"E-CORE=2.00", "P-CORE=3.20"} << 2;
+                         << QStringList{"E-CORE=2.00", "P-CORE=3.20"} << 2 << 4;
   // A Linux sampler that names what it could not read: "N/A" and why, never "0.00".
   QTest::newRow("unread domains")
       << "macmini-m1" << false << 2500.0
@@ -54,12 +55,13 @@ void LegendsTest::legendsFollowModelsAndSettings_data() {
       << QStringList{"Needs the installed helper: only root may read this machine's power counters",
                      "", "Not measured on this machine: it has no power counter for this domain",
                      ""}
-      << QStringList{"E-CORE=2.00", "P-CORE=3.20"} << 2;
-  // Cores of one kind: no E-core entry or curve, never a made-up "0.00".
-  QTest::newRow("linux, no e-cores") << "linux:vm-minimal" << true << 2500.0 << QVariantMap{}
-                                     << QStringList{"PKG=N/A", "CPU=5.00", "DRAM=0.80", "GPU=1.00"}
-                                     << QStringList{"Not reported by the sampler", "", "", ""}
-                                     << QStringList{"P-CORE=3.20", "GPU=1.00"} << 2;
+      << QStringList{"E-CORE=2.00", "P-CORE=3.20"} << 2 << 2;
+  // Cores of one kind and no GPU: no E-core or GPU entry or curve, never a made-up "0.00".
+  QTest::newRow("linux, no e-cores, no gpu")
+      << "linux:vm-minimal" << true << 2500.0 << QVariantMap{}
+      << QStringList{"PKG=N/A", "CPU=5.00", "DRAM=0.80", "GPU=1.00"}
+      << QStringList{"Not reported by the sampler", "", "", ""} << QStringList{"P-CORE=3.20"} << 1
+      << 3;
 }
 
 void LegendsTest::legendsFollowModelsAndSettings() {
@@ -71,7 +73,12 @@ void LegendsTest::legendsFollowModelsAndSettings() {
   QFETCH(QStringList, powerTips);
   QFETCH(QStringList, frequency);
   QFETCH(int, frequencyCurves);
+  QFETCH(int, powerCurves);
   Window w(profile);
+  // Before the first sample no legend shows a figure: the models' zeros are not readings.
+  for (int i = 0; i < 4; ++i)
+    for (const QString& text : w.legend(i))
+      QVERIFY2(text.endsWith("=\u2013") || text == "DRAM=N/A", qPrintable(text));
   w.feed(sample(cpuEnergy, 0, unread), 3);
   // The setting is read live: turning it on adds the entry and the curve, off removes both.
   w.defaults.setValue(defaults::kGPUFrequency, gpuFrequency);
@@ -91,12 +98,14 @@ void LegendsTest::legendsFollowModelsAndSettings() {
   QCOMPARE(tips, powerTips);
   QCOMPARE(w.legend(1), frequency);
   QCOMPARE(w.module(1).graph()->datas().size(), frequencyCurves);
-  const GraphData& dram = w.module(0).graph()->datas().at(2);
-  QCOMPARE(dram.data.size(), 3);
-  QVERIFY(std::isfinite(dram.data.at(0)));
+  QCOMPARE(w.module(0).graph()->datas().size(), powerCurves);
+  for (const GraphData& curve : w.module(0).graph()->datas())
+    QCOMPARE(curve.data.size(), 3);
+  // Turning the setting over adds or removes the GPU entry, where the machine has a GPU.
+  const int gpu = gpuFrequency ? -int(frequency.filter("GPU=").size()) : 1;
   w.defaults.setValue(defaults::kGPUFrequency, !gpuFrequency);
-  QCOMPARE(w.legend(1).size(), frequency.size() + (gpuFrequency ? -1 : 1));
-  QCOMPARE(w.module(1).graph()->datas().size(), frequencyCurves + (gpuFrequency ? -1 : 1));
+  QCOMPARE(w.legend(1).size(), frequency.size() + gpu);
+  QCOMPARE(w.module(1).graph()->datas().size(), frequencyCurves + gpu);
 }
 
 void LegendsTest::linuxWithoutSensorsOrCountersShowsNoMarkers() {
@@ -108,12 +117,18 @@ void LegendsTest::linuxWithoutSensorsOrCountersShowsNoMarkers() {
     unread[entry] = "no zone";
   w.feed(sample(0, 0, unread), 2);
   QCOMPARE(w.legend(0), (QStringList{"PKG=N/A", "CPU=N/A", "DRAM=N/A", "GPU=N/A"}));
+  QVERIFY(w.module(0).graph()->datas().isEmpty());  // no flat line at 0 W
   for (const LegendEntry* entry : w.module(2).legend()->entries())
     QCOMPARE(entry->value(), QString("\u2013"));
-  w.defaults.setValue(defaults::kShowEPUtilization, true);  // cores of one kind: P-cores only
-  QCOMPARE(w.legend(3).size(), 1);
-  QVERIFY(w.legend(3).at(0).startsWith("P-CORE="));
-  QCOMPARE(w.module(3).graph()->datas().size(), 1);
+  // Cores of one kind and no GPU: P-cores only, whatever the GPU settings say.
+  w.defaults.setValue(defaults::kShowEPUtilization, true);
+  w.defaults.setValue(defaults::kGPUFrequency, true);
+  w.defaults.setValue(defaults::kGPUUtilization, true);
+  for (int i : {1, 3}) {
+    QCOMPARE(w.legend(i).size(), 1);
+    QVERIFY(w.legend(i).at(0).startsWith("P-CORE="));
+    QCOMPARE(w.module(i).graph()->datas().size(), 1);
+  }
   for (int i = 0; i < 4; ++i)
     for (const QString& text : w.legend(i))
       QVERIFY2(!text.contains("-1"), qPrintable(text));
