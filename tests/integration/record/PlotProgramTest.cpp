@@ -54,7 +54,9 @@ TEST(PlotProgram, ExitStatusNamesWhatIsWrongWithTheFile) {
     EXPECT_TRUE(said.contains(r.says)) << said.toStdString();
     const QImage picture(QString::fromStdString((csv.parent_path() / "in.png").string()));
     EXPECT_EQ(!picture.isNull(), r.picture);
-    if (r.picture) EXPECT_EQ(picture.width(), 1600);
+    if (r.picture) {
+      EXPECT_EQ(picture.width(), 1600);
+    }
   }
 }
 

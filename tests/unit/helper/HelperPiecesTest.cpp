@@ -171,7 +171,9 @@ TEST(SocketActivation, OnlyAListeningUnixStreamSocketIsServed) {
       path.copy(addr.sun_path, sizeof addr.sun_path - 1);
       ::unlink(path.c_str());
       EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-      if (type == SOCK_STREAM) EXPECT_EQ(::listen(fd, 1), 0);
+      if (type == SOCK_STREAM) {
+        EXPECT_EQ(::listen(fd, 1), 0);
+      }
     }
     return fd;
   };
