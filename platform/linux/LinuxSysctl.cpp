@@ -86,7 +86,8 @@ std::optional<std::string> brandFromDeviceTree(std::string_view compatible) {
     auto comma = it->find(',');
     if (comma == std::string::npos || it->find("platform") != std::string::npos) continue;
     std::string vendor = it->substr(0, comma);
-    if (!vendor.empty()) vendor[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(vendor[0])));
+    if (!vendor.empty())
+      vendor[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(vendor[0])));
     return vendor + " " + upper(it->substr(comma + 1));
   }
   return entries.back();

@@ -108,7 +108,6 @@ std::optional<double> query(int port, const QString& promql) {
   return result[0].toObject()["value"].toArray()[1].toString().toDouble();
 }
 
-
 // A helper that stops sending samples (stopped, with its connection still open) or dies shows
 // as down, with no stale figures, until one answers again.
 TEST_F(ServeWithHelper, LostHelperIsDownUntilItAnswersAgain) {

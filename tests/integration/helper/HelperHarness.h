@@ -57,9 +57,10 @@ inline void writeSimSampler(const fs::path& file, const std::string& seed = "7",
                             const std::string& before = "", const std::string& after = "",
                             const std::string& profile = kSimProfileM2Pro) {
   writeFile(file,
-            "#!/bin/sh\n" + before + "FERROLUX_SYSFS_ROOT='" FERROLUX_FIXTURES_DIR
-                "/sysfs/vm-minimal' FERROLUX_SIM_PROFILE='" + profile + "'" +
-                (seed.empty() ? "" : " FERROLUX_SIM_SEED=" + seed) +
+            "#!/bin/sh\n" + before +
+                "FERROLUX_SYSFS_ROOT='" FERROLUX_FIXTURES_DIR
+                "/sysfs/vm-minimal' FERROLUX_SIM_PROFILE='" +
+                profile + "'" + (seed.empty() ? "" : " FERROLUX_SIM_SEED=" + seed) +
                 (after.empty() ? " exec '" : " '") + kSamplerProgram + "' \"$@\"" + after + "\n",
             /*executable=*/true);
 }
