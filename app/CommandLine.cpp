@@ -13,6 +13,12 @@ bool isCommand(const std::string& a) {
   return a == "serve" || a == "record" || a == "plot";
 }
 
+// Whether args[i] follows one of Qt's single-dash options, whose value it may be.
+bool followsQtOption(const std::vector<std::string>& args, size_t i) {
+  const std::string& before = args[i - 1];
+  return before.size() > 1 && before[0] == '-' && before[1] != '-';
+}
+
 // Where the command word is: the first word that is neither an option nor an option's value,
 // before any "--". 0 when there is none.
 size_t commandIndex(const std::vector<std::string>& args) {
@@ -24,9 +30,7 @@ size_t commandIndex(const std::vector<std::string>& args) {
       continue;
     }
     // A word after one of Qt's single-dash options may be that option's value.
-    if (a.empty() || a[0] == '-' ||
-        (args[i - 1].size() > 1 && args[i - 1][0] == '-' && args[i - 1][1] != '-'))
-      continue;
+    if (a.empty() || a[0] == '-' || followsQtOption(args, i)) continue;
     return isCommand(a) ? i : 0;
   }
   return 0;
@@ -129,11 +133,10 @@ CommandLine CommandLine::parse(const std::vector<std::string>& args) {
     } else if (!cl.command.empty() && !a.empty() && a[0] != '-') {
       cl.error = cl.command + " takes no word " + a;
       break;
-    } else if (!a.empty() && a[0] != '-' &&
-               !(args[i - 1].size() > 1 && args[i - 1][0] == '-' && args[i - 1][1] != '-')) {
+    } else if (!a.empty() && a[0] != '-' && !followsQtOption(args, i)) {
       // A word that is no option's value would be taken for a command that does not exist; the
       // window must not open in its place.
-      cl.error = "unknown command " + a + " (the commands are serve and record)";
+      cl.error = "unknown command " + a + " (the commands are serve, record and plot)";
       break;
     } else {
       cl.rest.push_back(a);

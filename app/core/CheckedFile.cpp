@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "shared/process/UniqueFd.h"
+#include "shared/process/WriteAll.h"
 
 namespace checkedfile {
 
@@ -41,19 +42,6 @@ std::string baseOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Writes every byte, going on after short writes and interruptions.
-std::string writeAll(int fd, std::string_view bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return reason(errno);
-    if (n == 0) return "short write";
-    done += static_cast<std::size_t>(n);
-  }
-  return {};
-}
-
 // A fresh temporary beside the destination, written, synced and closed. `mode`, when not 0, is
 // given to it (a replaced file keeps its permissions); otherwise the umask decides, as for any
 // new file. Returns "" and the temporary's path, or the reason with nothing left behind.
@@ -70,7 +58,9 @@ std::string writeTemporary(const std::string& folder, const std::string& base,
       if (errno == EEXIST) continue;
       return reason(errno);
     }
-    std::string why = writeAll(fd.get(), bytes);
+    errno = 0;
+    std::string why;
+    if (!proc::writeAll(fd.get(), bytes)) why = errno != 0 ? reason(errno) : "short write";
     if (why.empty() && mode != 0 && ::fchmod(fd.get(), mode) != 0) why = reason(errno);
     // The data reach the disk before the name does, so a crash never leaves an empty file.
     if (why.empty() && ::fsync(fd.get()) != 0) why = reason(errno);

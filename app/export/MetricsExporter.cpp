@@ -42,10 +42,7 @@ void MetricsExporter::takeSample() {
   const LogRowValues v = model.logRowValues();
   // A domain the sampler did not report is NaN here, so its gauge is left out and its energy
   // does not grow, instead of claiming 0 W.
-  const ModuleModelPower& power = model.modelPower();
-  using D = ModuleModelPower::Domain;
-  const std::array<double, 4> watts = {power.reportedWatts(D::PKG), power.reportedWatts(D::CPU),
-                                       power.reportedWatts(D::GPU), power.reportedWatts(D::DRAM)};
+  const std::array<double, 4> watts = session_.reportedWatts();
   const double window = model.modelPowerMetrics().sampleWindowSeconds();
   energy_.add(now, watts, window);
   snapshot_.powerWatts = watts;

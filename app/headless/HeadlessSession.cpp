@@ -83,13 +83,13 @@ HeadlessSession::HeadlessSession(GeneralModel& model, Options options, QObject* 
   });
   connect(&retryTimer_, &QTimer::timeout, this, &HeadlessSession::checkAgain);
   stallTimer_.setSingleShot(true);
-  stallTimer_.setInterval(options_.stallTicks * SGPowerMetrics::kTimerIntervalMs);
+  stallTimer_.setInterval(stallLimitMs());
   connect(&stallTimer_, &QTimer::timeout, this, &HeadlessSession::stalled);
   updateToken_ =
       NotificationCenter::defaultCenter().addObserver(notifications::kUpdateView, this, [this] {
         ++samples_;
         lastSampleAt_ = Clock::now();
-        if (running_) stallTimer_.start(options_.stallTicks * SGPowerMetrics::kTimerIntervalMs);
+        if (running_) stallTimer_.start(stallLimitMs());
         emit sampled();
       });
   // The link reports nothing when a connection ends before the helper's hello (the window just
@@ -180,9 +180,7 @@ void HeadlessSession::fail(Failure failure) {
 
 void HeadlessSession::stalled() {
   helperlink::XPCManager& manager = model_.xpcmanager();
-  if (!running_ || !manager.isAuthorized()) return;
-  emit samplesStalled();
-  if (!options_.keepTrying) return;
+  if (!running_ || !manager.isAuthorized() || !options_.keepTrying) return;
   // Dropping the connection also drops the runs under way on it. On a machine so loaded that
   // one run takes longer than the stall limit, every new connection would be dropped before
   // its first result; so each stall in a row waits twice as long, until a sample comes.
@@ -199,6 +197,19 @@ void HeadlessSession::checkAgain() {
   // A lost helper leaves no verdict to wait for: each try either authorizes (evaluate) or
   // leaves the session where it is until the next one.
   if (!running_) model_.xpcmanager().checkHelperAtStartup();
+}
+
+int HeadlessSession::stallLimitMs() const {
+  const double tick =
+      std::max<double>(SGPowerMetrics::kTimerIntervalMs, model_.modelPowerMetrics().msSampling());
+  return static_cast<int>(options_.stallTicks * tick);
+}
+
+EnergyMeter::Watts HeadlessSession::reportedWatts() const {
+  const ModuleModelPower& power = model_.modelPower();
+  using D = ModuleModelPower::Domain;
+  return {power.reportedWatts(D::PKG), power.reportedWatts(D::CPU), power.reportedWatts(D::GPU),
+          power.reportedWatts(D::DRAM)};
 }
 
 }  // namespace headless

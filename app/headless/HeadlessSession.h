@@ -16,6 +16,7 @@
 #include <string>
 
 #include "app/core/NotificationCenter.h"
+#include "app/headless/EnergyMeter.h"
 
 class GeneralModel;
 
@@ -68,6 +69,14 @@ class HeadlessSession : public QObject {
   void start();
 
   GeneralModel& model() { return model_; }
+  // The latest sample's power per domain, in the energy meter's order; NaN for a domain the
+  // sampler did not report, so that it adds no energy.
+  EnergyMeter::Watts reportedWatts() const;
+  // How long without a sample counts as a stall: `stallTicks` sampling ticks, or sample
+  // lengths when those are longer. A session that keeps trying then drops its connection and
+  // treats the helper as lost (helperLost follows; the manager's checks bring it back, and the
+  // next stall is allowed twice as long until a sample arrives).
+  int stallLimitMs() const;
   // The helper's socket path this session uses.
   const std::string& endpoint() const { return endpoint_; }
   // Samples received since start.
@@ -88,11 +97,6 @@ class HeadlessSession : public QObject {
   // The helper stopped answering after start (it exited or crashed), and is back.
   void helperLost();
   void helperBack();
-  // No sample came for `stallTicks` sampling ticks while authorized. A session that keeps
-  // trying then drops its connection and treats the helper as lost (helperLost follows, and the
-  // manager's checks with their growing waits bring it back, and the next stall is allowed
-  // twice as long until a sample arrives); any other leaves what to do to its command.
-  void samplesStalled();
 
  private:
   class Watcher;

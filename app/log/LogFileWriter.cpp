@@ -10,10 +10,6 @@
 
 namespace logfile {
 
-std::string writeFile(const std::string& path, std::string_view text) {
-  return checkedfile::replaceFile(path, text);
-}
-
 SaveResult save(const std::vector<std::string>& folders, const std::string& name,
                 std::string_view text) {
   SaveResult result;

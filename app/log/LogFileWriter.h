@@ -20,11 +20,6 @@ struct SaveResult {
   bool saved() const { return !path.empty(); }
 };
 
-// Writes `text` to `path` atomically, replacing a regular file of that name (never a FIFO, a
-// device or a folder). Returns "" on success, otherwise the reason; on failure `path` holds what
-// it held before.
-std::string writeFile(const std::string& path, std::string_view text);
-
 // Writes `text` as `name` + ".csv" (or `name` + " 2.csv", ... when taken) into the first of
 // `folders` that takes it.
 SaveResult save(const std::vector<std::string>& folders, const std::string& name,

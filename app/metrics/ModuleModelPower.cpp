@@ -39,6 +39,21 @@ void ModuleModelPower::update() {
                               : numberOrZero(values, "package_energy", reported(Domain::PKG)) / ms;
   DRAMEnergy_ = numberOrZero(values, "dram_energy", reported(Domain::DRAM)) / ms;
   GPUEnergy_ = numberOrZero(values, "gpu_energy", reported(Domain::GPU)) / ms;
+  // The entries the sampler could not read, and why (only the Linux sampler lists them).
+  const plist::Value& unread = store_.data()["processor"]["unread_energy"];
+  const auto reason = [&unread](const char* entry) -> std::optional<std::string> {
+    const plist::Value& why = unread[entry];
+    if (why.isNone()) return std::nullopt;
+    const std::string* text = why.string();
+    return text ? *text : std::string();
+  };
+  auto unreadReason = [this](Domain d) -> auto& {
+    return unreadReasons_[static_cast<std::size_t>(d)];
+  };
+  unreadReason(Domain::CPU) = reason("cpu_energy");
+  unreadReason(Domain::PKG) = reason(isOS13OrLater_ ? "combined_power" : "package_energy");
+  unreadReason(Domain::DRAM) = reason("dram_energy");
+  unreadReason(Domain::GPU) = reason("gpu_energy");
   pushHistory(historicCPU_, CPUEnergy_);
   pushHistory(historicDRAM_, DRAMEnergy_);
   pushHistory(historicPKG_, PKGEnergy_);

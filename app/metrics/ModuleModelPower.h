@@ -11,6 +11,8 @@
 #include <QStringList>
 
 #include <array>
+#include <optional>
+#include <string>
 
 #include "app/core/NotificationCenter.h"
 
@@ -43,6 +45,12 @@ class ModuleModelPower : public QObject {
   // Whether the latest sample had `domain`'s entry as a number. Every domain counts as reported
   // before the first sample and after "ClearData", when the values are 0 for want of a sample.
   bool isReported(Domain domain) const { return reported_[static_cast<std::size_t>(domain)]; }
+  // Why the sampler could not read `domain`'s counter, when the latest document says ("no zone",
+  // "permission"; "" for an entry without a text); nullopt when it gives no reason, as a Mac's
+  // sampler never does.
+  const std::optional<std::string>& unreadReason(Domain domain) const {
+    return unreadReasons_[static_cast<std::size_t>(domain)];
+  }
   // The latest power of `domain` in watts, or NaN when the latest sample did not report it.
   double reportedWatts(Domain domain) const;
   const History& historicCPU() const { return historicCPU_; }
@@ -65,6 +73,7 @@ class ModuleModelPower : public QObject {
   double GPUEnergy_ = 0;
   double PKGEnergy_ = 0;
   std::array<bool, 4> reported_{true, true, true, true};
+  std::array<std::optional<std::string>, 4> unreadReasons_;
   History historicCPU_;
   History historicDRAM_;
   History historicPKG_;

@@ -49,7 +49,14 @@ std::vector<platform::TemperatureSensor> SGM1SensorTemperature::ownSensors() {
 }
 
 SGM1SensorTemperature::Sample SGM1SensorTemperature::readings() {
-  if (!own_) return {cpuReadings(), gpuReadings()};
+  if (sensorType_ == "SMC") {
+    if (!smcTmp_) return {};
+    return {smcTmp_->readCPUTemperatures(), smcTmp_->readGPUTemperatures()};
+  }
+  if (!own_) {
+    const TemperatureReadings all = allHIDReadings();
+    return {SGM1IOHIDSensors::filterHIDCPU(all), SGM1IOHIDSensors::filterHIDGPU(all)};
+  }
   Sample sample;
   for (const auto& s : ownSensors()) {
     // Not "> 0" but "!(> 0)", as on the SMC: a NaN is dropped too.
@@ -58,16 +65,4 @@ SGM1SensorTemperature::Sample SGM1SensorTemperature::readings() {
     if (s.role == platform::SensorRole::GPU) sample.gpu[s.name] = s.celsius;
   }
   return sample;
-}
-
-TemperatureReadings SGM1SensorTemperature::cpuReadings() {
-  if (own_) return readings().cpu;
-  if (sensorType_ == "SMC") return smcTmp_ ? smcTmp_->readCPUTemperatures() : TemperatureReadings{};
-  return SGM1IOHIDSensors::filterHIDCPU(allHIDReadings());
-}
-
-TemperatureReadings SGM1SensorTemperature::gpuReadings() {
-  if (own_) return readings().gpu;
-  if (sensorType_ == "SMC") return smcTmp_ ? smcTmp_->readGPUTemperatures() : TemperatureReadings{};
-  return SGM1IOHIDSensors::filterHIDGPU(allHIDReadings());
 }

@@ -31,15 +31,11 @@ class SGM1SensorTemperature {
   // The SMC reader; null unless the source is "SMC".
   SGM1SMCSensorTemperature* smcTmp() const { return smcTmp_.get(); }
 
-  // One sample's CPU (GPU) readings from the chosen source, already kept to their table. The
-  // HID source reads all its services afresh for each call.
-  TemperatureReadings cpuReadings();
-  TemperatureReadings gpuReadings();
   struct Sample {
     TemperatureReadings cpu, gpu;
   };
-  // One sample, CPU and GPU: the machine's own sensors are read once for both; the SMC and the
-  // HID sensors as cpuReadings() then gpuReadings().
+  // One sample's CPU and GPU readings from the chosen source, already kept to their tables; each
+  // source is read once for both.
   Sample readings();
   // The machine's own sensors as read, with the role each counts for (SMCKey resolved to CPU, GPU
   // or Other); empty unless the source is "sensors". What --sensors lists.

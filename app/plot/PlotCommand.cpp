@@ -7,7 +7,7 @@
 #include <charconv>
 #include <cstdio>
 
-#include "app/log/LogFileWriter.h"
+#include "app/core/CheckedFile.h"
 #include "app/plot/PlotPage.h"
 #include "app/plot/Recording.h"
 #include "app/ui/Snapshot.h"
@@ -94,7 +94,7 @@ int runPlot(const PlotRequest& request, int& argc, char** argv) {
   const QByteArray picture = endsWith(output, ".svg") ? page.svg() : page.png();
   const std::string problem =
       picture.isEmpty() ? "nothing was drawn"
-                        : logfile::writeFile(output, std::string_view(picture.constData(),
+                        : checkedfile::replaceFile(output, std::string_view(picture.constData(),
                                                                       size_t(picture.size())));
   if (!problem.empty()) {
     say("cannot write " + output + ": " + problem);

@@ -25,8 +25,6 @@ namespace {
 
 // How long a command that is still running at the end gets to exit after SIGTERM.
 constexpr int kCommandStopMs = 10000;
-// A silence of more than this many sampling intervals makes the measurement incomplete.
-constexpr double kStallIntervals = 3;
 
 using headless::say;
 
@@ -112,12 +110,7 @@ void Recorder::takeSample() {
         std::max(longestSilence_, std::chrono::duration<double>(at - *lastArrival_).count());
   lastArrival_ = at;
   // The rows keep 0 W for a domain the sampler did not report; the summary says n/a for it.
-  const ModuleModelPower& power = model.modelPower();
-  using D = ModuleModelPower::Domain;
-  summary_.add(at,
-               {power.reportedWatts(D::PKG), power.reportedWatts(D::CPU),
-                power.reportedWatts(D::GPU), power.reportedWatts(D::DRAM)},
-               model.modelPowerMetrics().sampleWindowSeconds());
+  summary_.add(at, session_.reportedWatts(), model.modelPowerMetrics().sampleWindowSeconds());
   showStatus(values.pkgPower);
 }
 
@@ -165,7 +158,7 @@ std::string Recorder::outputProblem() const {
 std::string Recorder::write(const std::string& text, bool* asked) {
   *asked = false;
   if (request_.output) {
-    const std::string problem = logfile::writeFile(*request_.output, text);
+    const std::string problem = checkedfile::replaceFile(*request_.output, text);
     if (problem.empty()) {
       *asked = true;
       return *request_.output;
@@ -223,16 +216,12 @@ int Recorder::finish() {
   duration_.stop();
   const auto endedAt = headless::HeadlessSession::Clock::now();
   const double recorded = std::chrono::duration<double>(endedAt - startedAt_).count();
-  GeneralModel& model = session_.model();
-  const double intervalSeconds =
-      std::max<double>(SGPowerMetrics::kTimerIntervalMs, model.modelPowerMetrics().msSampling()) /
-      1000;
   const double silence =
       lastArrival_ ? std::max(longestSilence_,
                               std::chrono::duration<double>(endedAt - *lastArrival_).count())
                    : 0;
-  // Only a silence past the bound counts; below it the gaps are the sampler's own rhythm.
-  longestSilence_ = silence > kStallIntervals * intervalSeconds ? silence : 0;
+  // Only a silence past the stall limit counts; below it the gaps are the sampler's own rhythm.
+  longestSilence_ = silence > session_.stallLimitMs() / 1000.0 ? silence : 0;
   stopCommand();
 
   bool asked = false;

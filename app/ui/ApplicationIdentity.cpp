@@ -2,11 +2,13 @@
 
 #include <QGuiApplication>
 
+#include "app/core/BundleInfo.h"
+
 QIcon ApplicationIdentity::icon() {
   return QIcon(QString::fromLatin1(kIconResource));
 }
 
 void ApplicationIdentity::apply() {
-  QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopFileName));
+  QGuiApplication::setDesktopFileName(BundleInfo::application().identifier);
   QGuiApplication::setWindowIcon(icon());
 }

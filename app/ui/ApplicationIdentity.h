@@ -7,7 +7,6 @@
 
 namespace ApplicationIdentity {
 
-inline constexpr const char* kDesktopFileName = "com.tarquell.Ferrolux";
 inline constexpr const char* kIconResource = ":/icons/com.tarquell.Ferrolux.svg";
 
 // The icon, from the resources compiled into the program.

@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QStandardPaths>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -20,14 +19,6 @@
 #include "app/log/LogFileModel.h"
 #include "app/log/LogFileWriter.h"
 #include "app/ui/SettingSaver.h"
-
-namespace {
-
-QString desktop() {
-  return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-}
-
-}  // namespace
 
 GeneralSettingsView::GeneralSettingsView(LogFileModel& modelLogFile, UserDefaults& defaults,
                                          FolderChooser chooser, QWidget* parent)
@@ -107,7 +98,9 @@ std::optional<QString> GeneralSettingsView::chooseFolder(QWidget* parent, const 
 
 void GeneralSettingsView::chooseLogFolder() {
   const std::optional<QString>& recorder = modelLogFile_.folderUseForSaving();
-  const QString start = recorder && !recorder->isEmpty() ? *recorder : desktop();
+  const QString start = recorder && !recorder->isEmpty()
+                            ? *recorder
+                            : QString::fromStdString(logfile::desktopOrHome());
   const std::optional<QString> chosen = chooser_(this, start);
   if (!chosen) return;
   settingsui::save(this, defaults_, defaults::kPathFolderLocation, *chosen);

@@ -58,8 +58,9 @@ bool ModuleView::setLegend(const QList<LegendRow>& rows) {
   if (sameEntries) {
     // The usual sample: the same entries with new values. Widths are fixed, so nothing moves.
     for (qsizetype i = 0; i < rows.size(); ++i) {
-      legend_->entries()[i]->setValue(rows[i].value);
-      legend_->entries()[i]->setToolTip(rows[i].help);
+      LegendEntry* entry = legend_->entries()[i];
+      entry->setValue(rows[i].value);
+      if (entry->toolTip() != rows[i].help) entry->setToolTip(rows[i].help);
     }
     return false;
   }

@@ -1,23 +1,10 @@
 #include "app/ui/ModuleViewPower.h"
 
 #include "app/metrics/ModuleModelPower.h"
-#include "app/metrics/SGPowerMetrics.h"
 
 ModuleTitleRow ModuleViewPowerStatic::title() {
   return {QStringLiteral("Power"), QStringLiteral("WATTS"),
           QStringLiteral("Power in Watts. Data from powermetrics")};
-}
-
-QHash<QString, QString> ModuleViewPowerDynamic::unreadEnergy(const plist::Value& document) {
-  QHash<QString, QString> unread;
-  if (const plist::Dict* entries = document["processor"]["unread_energy"].dict()) {
-    for (const auto& [entry, why] : *entries) {
-      const std::string* text = why.string();
-      unread.insert(QString::fromStdString(entry),
-                    text ? QString::fromStdString(*text) : QString());
-    }
-  }
-  return unread;
 }
 
 QString ModuleViewPowerDynamic::unreadHelp(const QString& reason) {
@@ -37,9 +24,9 @@ ModuleBodyRows ModuleViewPowerDynamic::rows() const {
   using Domain = ModuleModelPower::Domain;
   // Why `domain` has no figure, or a null string when it has one: the sampler's own reason where
   // it gives one (a Mac's sampler never does), else the model's "not reported".
-  const auto missing = [this](const char* key, Domain domain) -> QString {
-    const auto reason = unread.constFind(QLatin1String(key));
-    if (reason != unread.cend()) return unreadHelp(*reason);
+  const auto missing = [this](Domain domain) -> QString {
+    if (const auto& reason = model.unreadReason(domain))
+      return unreadHelp(QString::fromStdString(*reason));
     return model.isReported(domain) ? QString() : unreadHelp({});
   };
   const auto entry = [](const char* label, const QString& why, double watts, NamedColor color,
@@ -47,10 +34,10 @@ ModuleBodyRows ModuleViewPowerDynamic::rows() const {
     if (!why.isNull()) return {label, {}, QStringLiteral("N/A"), color, width, why};
     return {label, {}, format("%.2f", watts), color, width};
   };
-  const QString pkg = missing(isOS13OrLater ? "combined_power" : "package_energy", Domain::PKG);
-  const QString cpu = missing("cpu_energy", Domain::CPU);
-  const QString dram = missing("dram_energy", Domain::DRAM);
-  const QString gpu = missing("gpu_energy", Domain::GPU);
+  const QString pkg = missing(Domain::PKG);
+  const QString cpu = missing(Domain::CPU);
+  const QString dram = missing(Domain::DRAM);
+  const QString gpu = missing(Domain::GPU);
   ModuleBodyRows body;
   body.legend = {
       entry("PKG", pkg, latest(model.PKGEnergy(), model.historicPKG()), NamedColor::Blue, 65),
@@ -77,19 +64,14 @@ ModuleBodyRows ModuleViewPowerDynamic::rows() const {
   return body;
 }
 
-ModuleViewPower::ModuleViewPower(const ModuleModelPower& model, bool isOS13OrLater,
-                                 const SGPowerMetrics* store, QWidget* parent)
+ModuleViewPower::ModuleViewPower(const ModuleModelPower& model, bool isOS13OrLater, QWidget* parent)
     : ModuleView(ModuleViewPowerStatic::kHeight, 10, parent),
       model_(model),
-      isOS13OrLater_(isOS13OrLater),
-      store_(store) {
+      isOS13OrLater_(isOS13OrLater) {
   watch(model_);
   refresh();
 }
 
 ModuleBodyRows ModuleViewPower::bodyRows() const {
-  return ModuleViewPowerDynamic{
-      model_, isOS13OrLater_,
-      store_ ? ModuleViewPowerDynamic::unreadEnergy(store_->data()) : QHash<QString, QString>{}}
-      .rows();
+  return ModuleViewPowerDynamic{model_, isOS13OrLater_}.rows();
 }

@@ -5,14 +5,10 @@
 // the model. Main thread only.
 #pragma once
 
-#include <QHash>
-
 #include "app/ui/ModuleRows.h"
 #include "app/ui/ModuleView.h"
-#include "shared/plist/Plist.h"
 
 class ModuleModelPower;
-class SGPowerMetrics;
 
 struct ModuleViewPowerStatic {
   static constexpr qreal kHeight = 160;
@@ -22,14 +18,10 @@ struct ModuleViewPowerStatic {
 struct ModuleViewPowerDynamic {
   const ModuleModelPower& model;
   bool isOS13OrLater;  // the sampler has no DRAM figure there: the legend says "N/A"
-  // The latest document's list of energy entries the sampler could not read, and why (only the
-  // Linux sampler writes one): those entries say "N/A" with the reason as their tooltip. A domain
-  // the model marks as not reported says "N/A" too, as not reported by the sampler. Neither kind
-  // draws a curve: the model fills its history with stand-in zeros.
-  QHash<QString, QString> unread = {};
+  // A domain the sampler gave a reason for (the model's unreadReason) says "N/A" with the reason
+  // as its tooltip; one the model marks as not reported says "N/A" too, as not reported by the
+  // sampler. Neither kind draws a curve: the model fills its history with stand-in zeros.
 
-  // The list out of a sampler document; empty when it has none.
-  static QHash<QString, QString> unreadEnergy(const plist::Value& document);
   // The tooltip for an entry the sampler gave `reason` for.
   static QString unreadHelp(const QString& reason);
 
@@ -40,9 +32,7 @@ class ModuleViewPower : public ModuleView {
   Q_OBJECT
 
  public:
-  // `store` (may be null) is read for the sampler's list of unread entries.
-  ModuleViewPower(const ModuleModelPower& model, bool isOS13OrLater,
-                  const SGPowerMetrics* store = nullptr, QWidget* parent = nullptr);
+  ModuleViewPower(const ModuleModelPower& model, bool isOS13OrLater, QWidget* parent = nullptr);
 
  protected:
   ModuleTitleRow titleRow() const override { return ModuleViewPowerStatic::title(); }
@@ -51,5 +41,4 @@ class ModuleViewPower : public ModuleView {
  private:
   const ModuleModelPower& model_;
   const bool isOS13OrLater_;
-  const SGPowerMetrics* store_;
 };

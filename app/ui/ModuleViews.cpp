@@ -12,7 +12,7 @@ QList<ModuleView*> ModuleViews::create(GeneralModel& model, UserDefaults& defaul
   // The title's count, so the cards and the title describe the same machine.
   const bool hasECores = model.modelMainTitle().numberOfECore() > 0;
   const bool hasGPU = model.modelMainTitle().hasGPU();
-  return {new ModuleViewPower(model.modelPower(), isOS13OrLater, &model.modelPowerMetrics()),
+  return {new ModuleViewPower(model.modelPower(), isOS13OrLater),
           new ModuleViewFrequency(model.modelFrequency(), defaults, hasECores, hasGPU),
           new ModuleViewTemperature(model.modelTemperature(), defaults),
           new ModuleViewUtilization(model.modelUtilization(), defaults, hasECores, hasGPU)};

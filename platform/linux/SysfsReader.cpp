@@ -12,11 +12,6 @@
 #include "shared/process/UniqueFd.h"
 
 namespace platform::linux_fs {
-namespace {
-
-using Fd = proc::UniqueFd;
-
-}  // namespace
 
 std::filesystem::path Root::at(std::string_view systemPath) const {
   while (!systemPath.empty() && systemPath.front() == '/')
@@ -26,7 +21,7 @@ std::filesystem::path Root::at(std::string_view systemPath) const {
 
 std::optional<std::string> Root::read(std::string_view systemPath) const {
   // O_NONBLOCK: a FIFO planted in a captured tree must not hang the reader.
-  Fd fd(::open(at(systemPath).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  proc::UniqueFd fd(::open(at(systemPath).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (fd.get() < 0) return std::nullopt;
   std::string text;
   char buffer[4096];

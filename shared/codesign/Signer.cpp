@@ -12,6 +12,7 @@
 
 #include "shared/codesign/SignatureFormat.h"
 #include "shared/process/UniqueFd.h"
+#include "shared/process/WriteAll.h"
 
 namespace codesign {
 
@@ -145,14 +146,7 @@ bool signFile(const std::string& path, const std::string& identifier,
     return false;
   }
   auto writeAll = [&](const std::uint8_t* p, std::size_t n) {
-    while (n > 0) {
-      ssize_t w = write(out.get(), p, n);
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) return false;
-      p += w;
-      n -= static_cast<std::size_t>(w);
-    }
-    return true;
+    return proc::writeAll(out.get(), {reinterpret_cast<const char*>(p), n});
   };
   std::vector<std::uint8_t> buffer(1 << 16);
   bool written = true;
@@ -164,7 +158,7 @@ bool signFile(const std::string& path, const std::string& identifier,
     offset += chunk;
   }
   written = written && writeAll(signature->data(), signature->size()) &&
-            fchmod(out.get(), st.st_mode & 07777) == 0 && fsync(out.get()) == 0;
+            fchmod(out.get(), st.st_mode & 07777) == 0 && fsync(out.get()) == 0 && out.close() == 0;
   if (!written || rename(temp.c_str(), path.c_str()) != 0) {
     if (error.empty()) error = "cannot write " + path + ": " + std::strerror(errno);
     unlink(temp.c_str());

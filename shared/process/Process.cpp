@@ -21,9 +21,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-using Fd = UniqueFd;
-
-bool makePipe(Fd& readEnd, Fd& writeEnd) {
+bool makePipe(UniqueFd& readEnd, UniqueFd& writeEnd) {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) return false;
   readEnd.reset(fds[0]);
@@ -113,8 +111,8 @@ Result run(const Spec& spec) {
     envp.push_back(const_cast<char*>(e.c_str()));
   envp.push_back(nullptr);
 
-  Fd devNull(::open("/dev/null", O_RDWR | O_CLOEXEC));
-  Fd outRead, outWrite, errRead, errWrite, execRead, execWrite;
+  UniqueFd devNull(::open("/dev/null", O_RDWR | O_CLOEXEC));
+  UniqueFd outRead, outWrite, errRead, errWrite, execRead, execWrite;
   if (!devNull.valid() || !makePipe(outRead, outWrite) || !makePipe(execRead, execWrite) ||
       (spec.captureStderr && !makePipe(errRead, errWrite))) {
     r.launchErrno = errno;
@@ -160,7 +158,7 @@ Result run(const Spec& spec) {
   r.launched = true;
   if (spec.onLaunched) spec.onLaunched();
 
-  Fd pidfd(openPidfd(pid));
+  UniqueFd pidfd(openPidfd(pid));
   const auto deadline = Clock::now() + spec.timeLimit;
   bool outOpen = true, errOpen = spec.captureStderr, exited = false;
   while (outOpen || errOpen || !exited) {
