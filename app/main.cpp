@@ -1,7 +1,9 @@
 // The Ferrolux monitor: chooses the platform once, then prints the machine's facts or runs the
 // application: the root model, the application delegate and the window.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +17,7 @@
 #include "app/ProcessSetup.h"
 #include "app/QuitOnSignal.h"
 #include "app/Sensors.h"
+#include "app/core/ExitStatus.h"
 #include "app/core/UserDefaults.h"
 #include "app/export/ServeCommand.h"
 #include "app/helperlink/Log.h"
@@ -28,16 +31,27 @@
 #include "app/ui/Snapshot.h"
 #include "platform/Platform.h"
 
+namespace {
+
+// Prints `text` on standard output and gives the exit status: a listing that did not reach its
+// file (a full disk, a closed descriptor) must not end as if it had.
+int printOut(const std::string& text) {
+  if (std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0) return 0;
+  std::fprintf(stderr, "ferrolux: could not write to standard output: %s\n", std::strerror(errno));
+  return exitstatus::kOutputError;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   const CommandLine cl = CommandLine::parse(std::vector<std::string>(argv, argv + argc));
   const std::string program = argc > 0 ? argv[0] : "ferrolux";
   if (cl.help) {
-    std::fputs(CommandLine::usage(program).c_str(), stdout);
-    return 0;
+    return printOut(CommandLine::usage(program));
   }
   if (!cl.error.empty()) {
     std::fprintf(stderr, "ferrolux: %s\n%s", cl.error.c_str(), CommandLine::usage(program).c_str());
-    return 64;
+    return exitstatus::kUsage;
   }
 
   if (!cl.command.empty()) {
@@ -55,7 +69,7 @@ int main(int argc, char** argv) {
     if (!request.error.empty()) {
       std::fprintf(stderr, "ferrolux: %s\n%s", request.error.c_str(),
                    CommandLine::usage(program).c_str());
-      return 64;
+      return exitstatus::kUsage;
     }
     int plotArgc = 1;
     char* plotArgv[] = {argv[0], nullptr};
@@ -66,7 +80,7 @@ int main(int argc, char** argv) {
       platform::create(cl.platform.value_or(platform::specFromEnvironment()));
   if (!chosen.platform) {
     std::fprintf(stderr, "ferrolux: %s\n", chosen.error.c_str());
-    return 2;
+    return exitstatus::kNoPlatform;
   }
   platform::setCurrent(std::move(chosen.platform));
   platform::Platform& machine = platform::current();
@@ -88,14 +102,12 @@ int main(int argc, char** argv) {
   if (cl.machineInfo) {
     QCoreApplication app(qtArgc, qtArgv.data());
     keepNumbersInCLocale();
-    std::fputs(formatMachineInfo(readMachineFacts(machine)).c_str(), stdout);
-    return 0;
+    return printOut(formatMachineInfo(readMachineFacts(machine)));
   }
   if (cl.sensors) {
     QCoreApplication app(qtArgc, qtArgv.data());
     keepNumbersInCLocale();
-    std::fputs(formatSensors(machine).c_str(), stdout);
-    return 0;
+    return printOut(formatSensors(machine));
   }
 
   if (cl.snapshot) Snapshot::prepareEnvironment();

@@ -15,6 +15,7 @@
 #include <exception>
 #include <memory>
 
+#include "app/core/ExitStatus.h"
 #include "app/export/ListenAddress.h"
 #include "app/export/MetricsExporter.h"
 #include "app/export/SampleCollector.h"
@@ -26,9 +27,6 @@
 namespace fxexport {
 
 namespace {
-
-constexpr int kUsageError = 64;
-constexpr int kListenError = 71;
 
 using headless::say;
 
@@ -82,7 +80,7 @@ int runServe(const std::optional<std::string>& listen, platform::Platform& machi
     address = ListenAddress::parse(*listen, &error);
     if (!error.empty()) {
       say(error);
-      return kUsageError;
+      return exitstatus::kUsage;
     }
   }
   if (address.ipv6) {
@@ -92,7 +90,7 @@ int runServe(const std::optional<std::string>& listen, platform::Platform& machi
         ": IPv6 addresses are not supported (the packaged web server is built without IPv6); "
         "use an IPv4 address such as 127.0.0.1:" +
         std::to_string(address.port));
-    return kUsageError;
+    return exitstatus::kUsage;
   }
 
   QCoreApplication app(argc, argv);
@@ -100,14 +98,14 @@ int runServe(const std::optional<std::string>& listen, platform::Platform& machi
   auto collector = std::make_shared<SampleCollector>();
   if (const std::string problem = bindProblem(address); !problem.empty()) {
     say(problem);
-    return kListenError;
+    return exitstatus::kCannotListen;
   }
   std::unique_ptr<prometheus::Exposer> exposer;
   try {
     exposer = std::make_unique<prometheus::Exposer>(address.text(), 2);
   } catch (const std::exception& e) {
     say("cannot listen on " + address.text() + ": " + e.what());
-    return kListenError;
+    return exitstatus::kCannotListen;
   }
   exposer->RegisterCollectable(collector);
   const std::vector<int> ports = exposer->GetListeningPorts();

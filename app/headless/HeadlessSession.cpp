@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "app/core/Dispatch.h"
+#include "app/core/ExitStatus.h"
 #include "app/helperlink/Refreshable.h"
 #include "app/metrics/SGPowerMetrics.h"
 #include "app/model/GeneralModel.h"
@@ -21,11 +22,11 @@ int exitCode(Failure failure) {
   switch (failure) {
     case Failure::NotPermitted:
     case Failure::Refused:
-      return 77;
+      return exitstatus::kNotPermitted;
     case Failure::Outdated:
-      return 78;
+      return exitstatus::kConfig;
     default:
-      return 69;
+      return exitstatus::kUnavailable;
   }
 }
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "app/core/CheckedFile.h"
+#include "app/core/ExitStatus.h"
 #include "app/plot/PlotPage.h"
 #include "app/plot/Recording.h"
 #include "app/ui/Snapshot.h"
@@ -66,13 +67,13 @@ int runPlot(const PlotRequest& request, int& argc, char** argv) {
   QFile file(QString::fromStdString(request.input));
   if (!file.open(QIODevice::ReadOnly)) {
     say("cannot read " + request.input + ": " + file.errorString().toStdString());
-    return kNoInput;
+    return exitstatus::kNoInput;
   }
   const QByteArray bytes = file.readAll();
   const ReadResult read = readRecording(std::string_view(bytes.constData(), size_t(bytes.size())));
   if (!read.ok()) {
     say(request.input + ":" + std::to_string(read.errorLine) + ": " + read.error);
-    return kDataError;
+    return exitstatus::kDataError;
   }
   if (read.partialLine) {
     say(request.input + ":" + std::to_string(read.partialLine) +
@@ -93,12 +94,13 @@ int runPlot(const PlotRequest& request, int& argc, char** argv) {
   PlotPage page(read.recording, options);
   const QByteArray picture = endsWith(output, ".svg") ? page.svg() : page.png();
   const std::string problem =
-      picture.isEmpty() ? "nothing was drawn"
-                        : checkedfile::replaceFile(output, std::string_view(picture.constData(),
-                                                                      size_t(picture.size())));
+      picture.isEmpty()
+          ? "nothing was drawn"
+          : checkedfile::replaceFile(output,
+                                     std::string_view(picture.constData(), size_t(picture.size())));
   if (!problem.empty()) {
     say("cannot write " + output + ": " + problem);
-    return kCannotWrite;
+    return exitstatus::kCannotWrite;
   }
   say(std::to_string(read.recording.rows()) + " rows, written to " + output);
   return 0;

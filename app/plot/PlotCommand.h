@@ -25,10 +25,6 @@ struct PlotRequest {
   static PlotRequest parse(const std::vector<std::string>& args);
 };
 
-inline constexpr int kDataError = 65;
-inline constexpr int kNoInput = 66;
-inline constexpr int kCannotWrite = 73;
-
 // `argc`/`argv` go to the application object; the picture is drawn offscreen.
 int runPlot(const PlotRequest& request, int& argc, char** argv);
 

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include "app/core/ExitStatus.h"
 #include "app/core/UserDefaults.h"
 #include "app/headless/HeadlessRuntime.h"
 #include "app/model/GeneralModel.h"
@@ -20,7 +21,7 @@ int runRecord(RecordRequest request, int& argc, char** argv) {
   // Refused before anything runs: a FIFO or a device named by mistake is never replaced.
   if (const std::string problem = recorder.outputProblem(); !problem.empty()) {
     headless::say(problem + ": not a file to record into; nothing was recorded");
-    return kCannotWrite;
+    return exitstatus::kCannotWrite;
   }
   session.start();
   QCoreApplication::exec();

@@ -14,6 +14,7 @@
 #include <ctime>
 
 #include "app/core/CheckedFile.h"
+#include "app/core/ExitStatus.h"
 #include "app/headless/HeadlessRuntime.h"
 #include "app/log/LogFileWriter.h"
 #include "app/model/GeneralModel.h"
@@ -129,7 +130,7 @@ void Recorder::commandFailed(QProcess::ProcessError error) {
           ? ::access(program.c_str(), F_OK) == 0
           : !QStandardPaths::findExecutable(QString::fromStdString(program)).isEmpty();
   say("cannot run " + program + ": " + command_->errorString().toStdString());
-  commandStatus_ = found ? kNotExecutable : kNotFound;
+  commandStatus_ = found ? exitstatus::kNotExecutable : exitstatus::kNotFound;
   QCoreApplication::quit();
 }
 
@@ -195,9 +196,9 @@ void Recorder::stopCommand() {
 int Recorder::exitStatus(bool written) const {
   // A command that failed speaks first: its status is what a script around us tests.
   if (commandStatus_ && *commandStatus_ != 0) return *commandStatus_;
-  if (!written) return kCannotWrite;
-  if (summary_.samples() == 0) return kNoSample;
-  if (helperLost_ || longestSilence_ > 0) return kIncomplete;
+  if (!written) return exitstatus::kCannotWrite;
+  if (summary_.samples() == 0) return exitstatus::kNoInput;
+  if (helperLost_ || longestSilence_ > 0) return exitstatus::kIncomplete;
   return 0;
 }
 
@@ -206,7 +207,7 @@ int Recorder::finish() {
   if (failure_) return *failure_;
   if (startedAtWall_ == 0) {
     say("stopped before the helper answered; nothing was recorded");
-    return kNoSample;
+    return exitstatus::kNoInput;
   }
   // The recording ends here: the time spent stopping the command is not part of it.
   recording_ = false;
@@ -243,7 +244,7 @@ int Recorder::finish() {
   int status = exitStatus(asked);
   if (request_.plot && !path.empty() &&
       !drawRecording(path, *request_.plot, cutShort || longestSilence_ > 0) && status == 0)
-    status = kCannotWrite;
+    status = exitstatus::kCannotWrite;
   return status;
 }
 

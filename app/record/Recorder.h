@@ -7,7 +7,7 @@
 //
 // A measurement is incomplete when the helper is lost or no sample comes for more than three
 // sampling intervals; the summary then says so with the time the samples cover, and the exit
-// status says so too (kIncomplete), unless the command itself failed.
+// status says so too (exitstatus::kIncomplete), unless the command itself failed.
 //
 // Threads: main thread only.
 #pragma once
@@ -34,13 +34,6 @@ struct RecordRequest {
   std::optional<std::string> chosenFolder;  // the logging folder setting, when set
   std::optional<std::string> plot;          // --plot FILE: a picture of the recording
 };
-
-// Exit statuses of our own, in the BSD sysexits convention where one fits.
-inline constexpr int kNoSample = 66;        // stopped before the first sample arrived
-inline constexpr int kCannotWrite = 73;     // no file could be written where it was asked
-inline constexpr int kIncomplete = 75;      // the samples do not cover the whole recording
-inline constexpr int kNotExecutable = 126;  // as a shell says for a command it cannot run
-inline constexpr int kNotFound = 127;       // as a shell says for a command it cannot find
 
 class Recorder : public QObject {
   Q_OBJECT

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/core/CheckedFile.h"
+#include "app/core/ExitStatus.h"
 #include "app/core/NotificationCenter.h"
 #include "app/model/ContentModel.h"
 #include "app/model/GeneralModel.h"
@@ -24,9 +25,6 @@
 #include "shared/xpc/Connection.h"
 
 namespace {
-
-// As `record` says it: the file asked for could not be written (sysexits' "cannot create").
-constexpr int kCannotWrite = 73;
 
 // Generous bounds: only a helper or sampler that hangs ever waits this long.
 constexpr int kHelperCheckMs = 3000;
@@ -113,14 +111,14 @@ int Snapshot::run(GeneralModel& model, UserDefaults& defaults, platform::Platfor
   buffer.open(QIODevice::WriteOnly);
   if (!image.save(&buffer, "PNG")) {
     std::fprintf(stderr, "ferrolux: cannot encode the window as PNG\n");
-    return kCannotWrite;
+    return exitstatus::kCannotWrite;
   }
   // The checked write path: a full disk or a device in the way is an error, never a 0-byte file.
   if (const std::string why = checkedfile::replaceFile(
           options.path.toStdString(), std::string_view(png.constData(), std::size_t(png.size())));
       !why.empty()) {
     std::fprintf(stderr, "ferrolux: cannot write %s: %s\n", qPrintable(options.path), why.c_str());
-    return kCannotWrite;
+    return exitstatus::kCannotWrite;
   }
   std::fprintf(stderr, "ferrolux: %d samples, %dx%d pixels, written to %s\n", samples,
                image.width(), image.height(), qPrintable(options.path));

@@ -27,7 +27,7 @@ namespace Snapshot {
 // Must run before the QApplication exists: offscreen at a scale of 2.
 void prepareEnvironment();
 
-// Renders the window and writes the PNG. Returns the process exit status: 0, or 1 when the file
+// Renders the window and writes the PNG. Returns the process exit status: 0, or 73 when the file
 // could not be written.
 int run(GeneralModel& model, UserDefaults& defaults, platform::Platform& machine,
         const SnapshotOptions& options);

@@ -22,8 +22,10 @@ struct Outcome {
 };
 
 Outcome run(const QString& program, const QStringList& args,
-            const std::vector<std::pair<QString, QString>>& env = {}) {
+            const std::vector<std::pair<QString, QString>>& env = {},
+            const QString& outputFile = {}) {
   QProcess p;
+  if (!outputFile.isEmpty()) p.setStandardOutputFile(outputFile);
   QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
   e.remove(QStringLiteral("FERROLUX_PLATFORM"));
   e.remove(QStringLiteral("FERROLUX_SIM_PROFILE"));
@@ -176,6 +178,7 @@ TEST(FerroluxMachineInfo, BadArguments) {
     QStringList args;
     int exitCode;
     const char* message;
+    QString output = {};  // where standard output goes, when not to the test
   };
   const Case cases[] = {
       {{"--platform", "sim:no-such-mac", "--machine-info"}, 2, "no sim profile"},
@@ -195,9 +198,13 @@ TEST(FerroluxMachineInfo, BadArguments) {
         "--machine-info"},
        2,
        "expands past its size"},
+      // A listing that cannot be written is a failure, not a quiet success.
+      {{"--platform", "sim:macmini-m1", "--machine-info"}, 74, "standard output", "/dev/full"},
+      {{"--platform", "sim:macmini-m1", "--sensors"}, 74, "standard output", "/dev/full"},
+      {{"--help"}, 74, "standard output", "/dev/full"},
   };
   for (const auto& c : cases) {
-    Outcome r = run(kFerrolux, c.args);
+    Outcome r = run(kFerrolux, c.args, {}, c.output);
     EXPECT_EQ(r.exitCode, c.exitCode) << c.args.join(' ').toStdString();
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
   }
