@@ -5,6 +5,8 @@
 #include <QPainterPath>
 
 #include <algorithm>
+#include <optional>
+#include <vector>
 
 #include "app/plot/Envelope.h"
 #include "app/ui/graph/GraphGeometry.h"
@@ -49,20 +51,37 @@ class PlotCard::Curves : public QWidget {
       const std::vector<ColumnSpan> spans =
           envelope(recording_.elapsed, recording_.values[series.column], t0, t1, columns);
       QPainterPath path;
+      // A reading with no neighbour to join (a one-row recording, one sample between gaps)
+      // strokes nothing, so it is drawn as a dot rather than lost. `open` is the start of the
+      // line being drawn until a second point joins it.
+      std::vector<QPointF> lone;
+      std::optional<QPointF> open;
       for (std::size_t c = 0; c < spans.size(); ++c) {
         const ColumnSpan& s = spans[c];
         if (!s.filled) continue;
-        const qreal x = (qreal(c) + 0.5) * plot.width() / columns;
+        const QPointF point((qreal(c) + 0.5) * plot.width() / columns, y(s.first));
         if (s.afterGap || path.elementCount() == 0) {
-          path.moveTo(x, y(s.first));
+          if (open) lone.push_back(*open);
+          path.moveTo(point);
+          open = point;
         } else {
-          path.lineTo(x, y(s.first));
+          path.lineTo(point);
+          open.reset();
         }
-        if (s.second != s.first) path.lineTo(x, y(s.second));
+        if (s.second != s.first) {
+          path.lineTo(point.x(), y(s.second));
+          open.reset();
+        }
       }
-      painter.setPen(GraphViewGraph::pen(series.color.resolve(dark)));
+      if (open) lone.push_back(*open);
+      const QPen pen = GraphViewGraph::pen(series.color.resolve(dark));
+      painter.setPen(pen);
       painter.setBrush(Qt::NoBrush);
       painter.drawPath(path);
+      painter.setPen(Qt::NoPen);
+      painter.setBrush(pen.color());
+      for (const QPointF& point : lone)
+        painter.drawEllipse(point, pen.widthF(), pen.widthF());
     }
   }
 

@@ -102,7 +102,8 @@ int runPlot(const PlotRequest& request, int& argc, char** argv) {
     say("cannot write " + output + ": " + problem);
     return exitstatus::kCannotWrite;
   }
-  say(std::to_string(read.recording.rows()) + " rows, written to " + output);
+  const std::size_t rows = read.recording.rows();
+  say(std::to_string(rows) + (rows == 1 ? " row" : " rows") + ", written to " + output);
   return 0;
 }
 

@@ -74,10 +74,12 @@ PlotPage::PlotPage(const Recording& recording, const PageOptions& options, QWidg
   QLabel* heading = label(title, Style::font(TextStyle::Title3, QFont::Bold), this);
   heading->setGeometry(kMargin + 1, y, inner, heading->sizeHint().height());
   y += heading->height() + 2;
-  const QString times = QStringLiteral("Start %1   End %2   Length %3   %4 samples")
-                            .arg(QString::fromStdString(recording.firstTime),
-                                 QString::fromStdString(recording.lastTime), length(total),
-                                 QString::number(recording.rows()));
+  const QString times =
+      QStringLiteral("Start %1   End %2   Length %3   %4 %5")
+          .arg(QString::fromStdString(recording.firstTime),
+               QString::fromStdString(recording.lastTime), length(total),
+               QString::number(recording.rows()),
+               recording.rows() == 1 ? QStringLiteral("sample") : QStringLiteral("samples"));
   for (const QString& line : {times, energyLine(summary)}) {
     QLabel* l = label(line, Style::font(TextStyle::Body), this);
     l->setGeometry(kMargin + 1, y, inner, l->sizeHint().height());

@@ -119,10 +119,12 @@ TEST(PlotPicture, EverySeriesShowsInThePngAndTheSvgIsWellFormed) {
 TEST(PlotPicture, AOneRowPeakInADayOfRowsIsAColumnOfItsColour) {
   app();
   constexpr std::size_t kRows = 86400, kPeak = 51234;
+  static constexpr std::size_t kLone[] = {20000, 30000};  // single readings between gaps
   const plot::ReadResult read = plot::readRecording(csv(kRows, [](std::size_t i) {
     LogRowValues v;
     v.pkgPower = i == kPeak ? 30 : 2;
     v.cpuPower = v.dramPower = v.gpuPower = std::nan("");
+    if (std::find(std::begin(kLone), std::end(kLone), i) != std::end(kLone)) v.cpuPower = 10;
     return v;
   }));
   ASSERT_TRUE(read.ok()) << read.error;
@@ -137,6 +139,14 @@ TEST(PlotPicture, AOneRowPeakInADayOfRowsIsAColumnOfItsColour) {
     tallest = std::max(tallest, counts[x]);
   EXPECT_GT(tallest, plot.height()) << "the peak is lost";
   EXPECT_LT(counts[peakColumn / 2], 6) << "the baseline is not a thin line";
+  const auto cyan = columnsOf(image, plot, Style::color(NamedColor::Cyan, false));
+  for (const std::size_t row : kLone) {
+    const auto column = std::size_t(std::lround(double(row) / (kRows - 1) * plot.width() * 2));
+    int seen = 0;
+    for (std::size_t x = column - 3; x <= column + 3; ++x)
+      seen = std::max(seen, cyan[x]);
+    EXPECT_GT(seen, 0) << "the reading of row " << row << " is lost";
+  }
 }
 
 TEST(PlotRecording, ReadsWhatTheWritersWriteAndNamesTheLineOfWhatItCannot) {
