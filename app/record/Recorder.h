@@ -78,6 +78,8 @@ class Recorder : public QObject {
   // for the first one is start-up (the helper starting its first sampler run), not a hole.
   std::optional<headless::HeadlessSession::Clock::time_point> lastArrival_;
   double longestSilence_ = 0;
+  // Set when the recording ends: the longest silence when it passed the stall limit, else 0.
+  double stalledFor_ = 0;
   double startedAtWall_ = 0;
   std::optional<double> firstRowAt_;
   std::vector<LogFileData> rows_;

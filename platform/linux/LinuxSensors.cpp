@@ -124,10 +124,10 @@ std::vector<std::string> chipNames(const std::vector<Chip>& chips) {
   return names;
 }
 
-std::vector<Chip> hwmonChips(const Root& root) {
+std::vector<Chip> hwmonChips(const Root& root, const std::vector<std::string>& listing) {
   std::vector<Chip> chips;
   std::set<std::string> devices;
-  for (const auto& hwmon : root.list("/sys/class/hwmon")) {
+  for (const auto& hwmon : listing) {
     const std::string dir = "/sys/class/hwmon/" + hwmon;
     if (const std::string device = deviceOf(root, dir + "/device"); !device.empty()) {
       if (!devices.insert(device).second) continue;
@@ -172,8 +172,8 @@ SensorRole classifyHwmon(std::string_view chip) {
   return SensorRole::Other;
 }
 
-std::vector<SensorSource> discoverSensors(const Root& root) {
-  const std::vector<Chip> chips = hwmonChips(root);
+std::vector<SensorSource> discoverSensors(const Root& root, const std::vector<std::string>& hwmon) {
+  const std::vector<Chip> chips = hwmonChips(root, hwmon);
   const std::vector<std::string> names = chipNames(chips);
   std::vector<Found> found;
   for (size_t i = 0; i < chips.size(); ++i) {
@@ -214,8 +214,8 @@ std::vector<SensorSource> discoverSensors(const Root& root) {
 }
 
 void LinuxTemperatureSensors::discover(std::vector<std::string> chips) {
+  sources_ = discoverSensors(root_, chips);
   chips_ = std::move(chips);
-  sources_ = discoverSensors(root_);
   ++discoveries_;
 }
 
@@ -232,12 +232,15 @@ bool LinuxTemperatureSensors::readKept(std::vector<TemperatureSensor>& out) cons
 }
 
 std::vector<TemperatureSensor> LinuxTemperatureSensors::read() {
+  // One listing of the chips per read, however the read goes.
   std::vector<std::string> chips = root_.list("/sys/class/hwmon");
-  if (!chips_ || chips != *chips_) discover(std::move(chips));
+  const bool changed = !chips_ || chips != *chips_;
+  if (changed) discover(chips);
   std::vector<TemperatureSensor> out;
-  if (!readKept(out)) {
-    // A sensor went away (a module unloaded, a device unbound): find them afresh, once.
-    discover(root_.list("/sys/class/hwmon"));
+  if (!readKept(out) && !changed) {
+    // A sensor went away (a module unloaded, a device unbound): find them afresh, once. One
+    // that fails right after its discovery gets the same chance at the next read.
+    discover(std::move(chips));
     out.clear();
     readKept(out);
   }

@@ -44,8 +44,9 @@ struct SensorSource {
 };
 
 // Finds every sensor of the tree (the discovery described above), in hwmon order, thermal zones
-// after.
-std::vector<SensorSource> discoverSensors(const linux_fs::Root& root);
+// after. `hwmon` is the listing of /sys/class/hwmon, which the caller has already read.
+std::vector<SensorSource> discoverSensors(const linux_fs::Root& root,
+                                          const std::vector<std::string>& hwmon);
 
 class LinuxTemperatureSensors : public TemperatureSensors {
  public:

@@ -1,6 +1,7 @@
 #include "tools/powermetrics/LinuxSampler.h"
 
 #include <chrono>
+#include <map>
 #include <optional>
 #include <set>
 #include <thread>
@@ -124,8 +125,12 @@ Sample sampleLinux(const LinuxOptions& options, int64_t intervalMs, const Window
   // their integrated graphics.
   auto deviceGpuMj = gpu.present() ? gpuEnergyMj(gpuBefore, gpuAfter, elapsedNs) : std::nullopt;
   s.gpuEnergyMj = deviceGpuMj ? deviceGpuMj : e.uncoreMj;
+  // Each kind's reason once: without a core plane the CPU entry asks the package's again.
+  std::map<RaplKind, std::string> reasons;
   const auto why = [&](RaplKind kind) {
-    return raplUnreadReason(tree, zones, kind, raplBefore, raplAfter);
+    const auto [it, fresh] = reasons.try_emplace(kind);
+    if (fresh) it->second = raplUnreadReason(tree, zones, kind, raplBefore, raplAfter);
+    return it->second;
   };
   if (!s.cpuEnergyMj) {
     s.unreadEnergy["cpu_energy"] =
