@@ -84,29 +84,38 @@ QSizeF LegendEntry::textSize(const QFont& font, const QString& text) {
   return {metrics.horizontalAdvance(text), metrics.height()};
 }
 
-QFont LegendEntry::fittedFont(const QFont& font, const QString& text, qreal width) {
+QFont LegendEntry::fittedFont(const QFont& font, const QString& text, qreal width, qreal* advance) {
   // Narrower first, then smaller, down to a size that still reads: desktop fonts run wider than
   // the ones the widths were made for, and a power of 9999.99 W must still show every digit.
+  // The last measurement is always of the font returned.
   QFont fitted = font;
-  const auto fits = [&] { return QFontMetricsF(fitted).horizontalAdvance(text) <= width + 0.01; };
+  qreal measured = 0;
+  const auto fits = [&] {
+    measured = QFontMetricsF(fitted).horizontalAdvance(text);
+    return measured <= width + 0.01;
+  };
+  const auto done = [&] {
+    if (advance) *advance = measured;
+    return fitted;
+  };
   for (int stretch : {QFont::SemiCondensed, QFont::Condensed}) {
-    if (fits()) return fitted;
+    if (fits()) return done();
     fitted.setStretch(stretch);
   }
   for (int size = font.pixelSize() - 1; !fits() && size >= kSmallestPixelSize; --size)
     fitted.setPixelSize(size);
-  return fitted;
+  return done();
 }
 
 void LegendEntry::drawText(QPainter& painter, const QRectF& rect, const QFont& font,
                            const QString& text) {
-  const QFont fitted = fittedFont(font, text, rect.width());
-  const QFontMetricsF metrics(fitted);
+  qreal advance = 0;
+  const QFont fitted = fittedFont(font, text, rect.width(), &advance);
   // Only a text that cannot fit at the smallest size is cut, rather than spilling onto its
   // neighbour.
-  const QString shown = metrics.horizontalAdvance(text) <= rect.width() + 0.01
+  const QString shown = advance <= rect.width() + 0.01
                             ? text
-                            : metrics.elidedText(text, Qt::ElideRight, rect.width());
+                            : QFontMetricsF(fitted).elidedText(text, Qt::ElideRight, rect.width());
   painter.setFont(fitted);
   painter.drawText(rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextDontClip,
                    shown);

@@ -38,8 +38,10 @@ class LegendEntry : public QWidget {
   // The smallest size a text is drawn at to fit its place.
   static constexpr int kSmallestPixelSize = 7;
   // `font`, narrowed and then made smaller until `text` fits `width` (or the smallest size is
-  // reached); the font itself when it fits already.
-  static QFont fittedFont(const QFont& font, const QString& text, qreal width);
+  // reached); the font itself when it fits already. `advance`, when given, receives the text's
+  // width in the returned font.
+  static QFont fittedFont(const QFont& font, const QString& text, qreal width,
+                          qreal* advance = nullptr);
   static QFont labelFont();       // caption-2, medium
   static QFont lowerLabelFont();  // caption, bold
   static QFont valueFont();       // body, bold

@@ -56,7 +56,12 @@ void run(benchmark::State& state, bool fullRepaint) {
   QTemporaryDir dir;
   UserDefaults defaults(dir.filePath("defaults.ini"));
   defaults.setValue(defaults::kGPUFrequency, true);
-  auto machine = std::move(platform::create("sim:macbookpro-m2pro").platform);
+  platform::CreateResult chosen = platform::create("sim:macbookpro-m2pro");
+  if (!chosen.platform) {  // the profiles are found beside the build, not beside a copy
+    state.SkipWithError(chosen.error.c_str());
+    return;
+  }
+  auto machine = std::move(chosen.platform);
   qputenv("FERROLUX_HELPER_ENDPOINT", dir.filePath("nobody.sock").toUtf8());
   GeneralModel::Environment env;
   env.platform = machine.get();
