@@ -47,13 +47,13 @@ void ModuleModelPower::update() {
     const std::string* text = why.string();
     return text ? *text : std::string();
   };
-  auto unreadReason = [this](Domain d) -> auto& {
-    return unreadReasons_[static_cast<std::size_t>(d)];
+  const auto set = [this](Domain d, std::optional<std::string> why) {
+    unreadReasons_[static_cast<std::size_t>(d)] = std::move(why);
   };
-  unreadReason(Domain::CPU) = reason("cpu_energy");
-  unreadReason(Domain::PKG) = reason(isOS13OrLater_ ? "combined_power" : "package_energy");
-  unreadReason(Domain::DRAM) = reason("dram_energy");
-  unreadReason(Domain::GPU) = reason("gpu_energy");
+  set(Domain::CPU, reason("cpu_energy"));
+  set(Domain::PKG, reason(isOS13OrLater_ ? "combined_power" : "package_energy"));
+  set(Domain::DRAM, reason("dram_energy"));
+  set(Domain::GPU, reason("gpu_energy"));
   pushHistory(historicCPU_, CPUEnergy_);
   pushHistory(historicDRAM_, DRAMEnergy_);
   pushHistory(historicPKG_, PKGEnergy_);

@@ -193,12 +193,12 @@ void Recorder::stopCommand() {
       " s of SIGTERM and was killed (SIGKILL)");
 }
 
-int Recorder::exitStatus(bool written) const {
+int Recorder::exitStatus(bool written, bool stalled) const {
   // A command that failed speaks first: its status is what a script around us tests.
   if (commandStatus_ && *commandStatus_ != 0) return *commandStatus_;
   if (!written) return exitstatus::kCannotWrite;
   if (summary_.samples() == 0) return exitstatus::kNoInput;
-  if (helperLost_ || stalledFor_ > 0) return exitstatus::kIncomplete;
+  if (helperLost_ || stalled) return exitstatus::kIncomplete;
   return 0;
 }
 
@@ -222,7 +222,7 @@ int Recorder::finish() {
                               std::chrono::duration<double>(endedAt - *lastArrival_).count())
                    : 0;
   // Only a silence past the stall limit counts; below it the gaps are the sampler's own rhythm.
-  stalledFor_ = silence > session_.stallLimitMs() / 1000.0 ? silence : 0;
+  const double stalledFor = silence > session_.stallLimitMs() / 1000.0 ? silence : 0;
   stopCommand();
 
   bool asked = false;
@@ -230,20 +230,20 @@ int Recorder::finish() {
   std::string summary = summary_.text(recorded);
   if (summary_.samples() == 0) {
     summary += "nothing was recorded: no sample arrived\n";
-  } else if (helperLost_ || stalledFor_ > 0) {
+  } else if (helperLost_ || stalledFor > 0) {
     summary += "incomplete: the samples cover " +
                logfile::formatNumber(summary_.coveredSeconds(), 3) + " s of the " +
                logfile::formatNumber(recorded, 1) + " s recorded (" +
                (helperLost_ ? std::string("the helper stopped answering")
-                            : "no sample for " + logfile::formatNumber(stalledFor_, 1) + " s") +
+                            : "no sample for " + logfile::formatNumber(stalledFor, 1) + " s") +
                ")\n";
   }
   std::fputs(summary.c_str(), stderr);
   std::fflush(stderr);
   if (!path.empty()) say("saved at " + path);
-  int status = exitStatus(asked);
+  int status = exitStatus(asked, stalledFor > 0);
   if (request_.plot && !path.empty() &&
-      !drawRecording(path, *request_.plot, cutShort || stalledFor_ > 0) && status == 0)
+      !drawRecording(path, *request_.plot, cutShort || stalledFor > 0) && status == 0)
     status = exitstatus::kCannotWrite;
   return status;
 }

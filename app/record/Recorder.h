@@ -57,7 +57,8 @@ class Recorder : public QObject {
   void commandFailed(QProcess::ProcessError error);
   // Stops a command still running at the end; says how it had to be stopped.
   void stopCommand();
-  int exitStatus(bool written) const;
+  // `stalled`: a silence past the stall limit made the measurement incomplete.
+  int exitStatus(bool written, bool stalled) const;
   void showStatus(double watts);
   void clearStatus();
   std::string write(const std::string& text, bool* asked);
@@ -78,8 +79,6 @@ class Recorder : public QObject {
   // for the first one is start-up (the helper starting its first sampler run), not a hole.
   std::optional<headless::HeadlessSession::Clock::time_point> lastArrival_;
   double longestSilence_ = 0;
-  // Set when the recording ends: the longest silence when it passed the stall limit, else 0.
-  double stalledFor_ = 0;
   double startedAtWall_ = 0;
   std::optional<double> firstRowAt_;
   std::vector<LogFileData> rows_;

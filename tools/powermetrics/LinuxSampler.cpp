@@ -1,7 +1,6 @@
 #include "tools/powermetrics/LinuxSampler.h"
 
 #include <chrono>
-#include <map>
 #include <optional>
 #include <set>
 #include <thread>
@@ -125,19 +124,16 @@ Sample sampleLinux(const LinuxOptions& options, int64_t intervalMs, const Window
   // their integrated graphics.
   auto deviceGpuMj = gpu.present() ? gpuEnergyMj(gpuBefore, gpuAfter, elapsedNs) : std::nullopt;
   s.gpuEnergyMj = deviceGpuMj ? deviceGpuMj : e.uncoreMj;
-  // Each kind's reason once: without a core plane the CPU entry asks the package's again.
-  std::map<RaplKind, std::string> reasons;
   const auto why = [&](RaplKind kind) {
-    const auto [it, fresh] = reasons.try_emplace(kind);
-    if (fresh) it->second = raplUnreadReason(tree, zones, kind, raplBefore, raplAfter);
-    return it->second;
+    return raplUnreadReason(tree, zones, kind, raplBefore, raplAfter);
   };
-  if (!s.cpuEnergyMj) {
-    s.unreadEnergy["cpu_energy"] =
-        why(hasRaplZone(zones, RaplKind::Core) ? RaplKind::Core : RaplKind::Package);
-  }
   if (!s.packageEnergyMj) {
     s.unreadEnergy["package_energy"] = s.unreadEnergy["combined_power"] = why(RaplKind::Package);
+  }
+  if (!s.cpuEnergyMj) {
+    // Without a core plane the CPU figure is the package's, and so is its reason.
+    s.unreadEnergy["cpu_energy"] =
+        hasRaplZone(zones, RaplKind::Core) ? why(RaplKind::Core) : s.unreadEnergy["package_energy"];
   }
   if (!s.dramEnergyMj) s.unreadEnergy["dram_energy"] = why(RaplKind::Dram);
   if (!s.gpuEnergyMj) s.unreadEnergy["gpu_energy"] = why(RaplKind::Uncore);
